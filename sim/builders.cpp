@@ -1,0 +1,93 @@
+#include "builders.h"
+
+#include <cstdio>
+
+namespace sim {
+
+std::string InterfacePath(const std::string& enumeratorAndIds, const GUID& cls) {
+    char guid[48];
+    std::snprintf(guid, sizeof guid, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
+                  cls.Data1, cls.Data2, cls.Data3, cls.Data4[0], cls.Data4[1], cls.Data4[2],
+                  cls.Data4[3], cls.Data4[4], cls.Data4[5], cls.Data4[6], cls.Data4[7]);
+    return "\\\\?\\" + enumeratorAndIds + "#" + guid;
+}
+
+namespace {
+
+DEVINST NextDevInst(const Machine& m) {
+    return m.devices.empty() ? 0x1000 : m.devices.rbegin()->first + 1;
+}
+
+}  // namespace
+
+UsbDriveIds AddUsbFlashDrive(Machine& m, char letter, DWORD diskNumber, const std::string& product) {
+    UsbDriveIds ids;
+    ids.usb = NextDevInst(m);
+    ids.disk = ids.usb + 1;
+    char serial[32];
+    std::snprintf(serial, sizeof serial, "%08lu%c", static_cast<unsigned long>(diskNumber), letter);
+    m.devices[ids.usb] = DevNode{0, std::string("USB\\VID_1234&PID_5678\\") + serial, {}};
+    m.devices[ids.disk] = DevNode{ids.usb, "USBSTOR\\DISK&" + product + "\\" + serial, {}};
+
+    Volume v;
+    v.letter = letter;
+    v.driveType = DRIVE_REMOVABLE;
+    v.dosDevice = "\\Device\\HarddiskVolume" + std::to_string(10 + diskNumber);
+    v.deviceNumber = diskNumber;
+    m.AddVolume(v);
+
+    Interface i;
+    i.interfaceClass = GUID_DEVINTERFACE_DISK;
+    i.devicePath = InterfacePath("usbstor#disk&" + product + "&rev_1100#" + serial + "&0",
+                                 GUID_DEVINTERFACE_DISK);
+    i.devInst = ids.disk;
+    i.deviceNumber = diskNumber;
+    m.AddInterface(i);
+    return ids;
+}
+
+void AddFixedDisk(Machine& m, char letter, DWORD diskNumber) {
+    DEVINST inst = NextDevInst(m);
+    m.devices[inst] = DevNode{0, "IDE\\DISKINTERNAL_SSD\\0", {}};
+    Volume v;
+    v.letter = letter;
+    v.driveType = DRIVE_FIXED;
+    v.dosDevice = "\\Device\\HarddiskVolume" + std::to_string(2 + diskNumber);
+    v.deviceNumber = diskNumber;
+    m.AddVolume(v);
+    Interface i;
+    i.interfaceClass = GUID_DEVINTERFACE_DISK;
+    i.devicePath = InterfacePath("ide#diskinternal_ssd#5&1a2b3c&0&0.0.0", GUID_DEVINTERFACE_DISK);
+    i.devInst = inst;
+    i.deviceNumber = diskNumber;
+    m.AddInterface(i);
+}
+
+void AddOpticalDrive(Machine& m, char letter, DWORD cdromNumber, bool discPresent) {
+    DEVINST inst = NextDevInst(m);
+    m.devices[inst] = DevNode{0, "IDE\\CDROMOPTICAL_DRIVE\\0", {}};
+    Volume v;
+    v.letter = letter;
+    v.driveType = DRIVE_CDROM;
+    v.dosDevice = "\\Device\\CdRom" + std::to_string(cdromNumber);
+    v.deviceType = FILE_DEVICE_CD_ROM;
+    v.deviceNumber = cdromNumber;
+    v.partitionNumber = 0;
+    v.mediaPresent = discPresent;
+    m.AddVolume(v);
+    Interface i;
+    i.interfaceClass = GUID_DEVINTERFACE_CDROM;
+    i.devicePath = InterfacePath("ide#cdromoptical_drive#5&2b3c4d&0&1.0.0", GUID_DEVINTERFACE_CDROM);
+    i.devInst = inst;
+    i.deviceType = FILE_DEVICE_CD_ROM;
+    i.deviceNumber = cdromNumber;
+    m.AddInterface(i);
+}
+
+void BuildDefaultMachine(Machine& m) {
+    AddFixedDisk(m, 'C', 0);
+    AddOpticalDrive(m, 'D', 0, false);
+    AddUsbFlashDrive(m, 'E', 1);
+}
+
+}  // namespace sim

@@ -1,0 +1,88 @@
+// Kernel services of the simulated machine: files and device I/O control, drives,
+// synchronisation, the clock, modules, memory, the console and text conversion.
+#pragma once
+
+#include "simwin/windef.h"
+
+// Access, sharing and creation (winnt.h, fileapi.h).
+#define GENERIC_READ 0x80000000UL
+#define GENERIC_WRITE 0x40000000UL
+#define FILE_READ_DATA 0x0001
+#define FILE_SHARE_READ 0x00000001
+#define FILE_SHARE_WRITE 0x00000002
+#define OPEN_EXISTING 3
+#define FILE_FLAG_NO_BUFFERING 0x20000000
+
+// Drive types (GetDriveTypeA).
+#define DRIVE_UNKNOWN 0
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_REMOVABLE 2
+#define DRIVE_FIXED 3
+#define DRIVE_REMOTE 4
+#define DRIVE_CDROM 5
+#define DRIVE_RAMDISK 6
+
+// Storage I/O controls (winioctl.h).
+#define FILE_DEVICE_CD_ROM 0x00000002
+#define FILE_DEVICE_DISK 0x00000007
+#define IOCTL_STORAGE_CHECK_VERIFY 0x002D4800UL
+#define IOCTL_STORAGE_GET_DEVICE_NUMBER 0x002D1080UL
+
+typedef DWORD DEVICE_TYPE;
+typedef struct _STORAGE_DEVICE_NUMBER {
+    DEVICE_TYPE DeviceType;
+    DWORD DeviceNumber;
+    DWORD PartitionNumber;
+} STORAGE_DEVICE_NUMBER, *PSTORAGE_DEVICE_NUMBER;
+
+// Memory (winbase.h).
+#define GMEM_FIXED 0x0000
+#define GMEM_ZEROINIT 0x0040
+#define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
+typedef HANDLE HGLOBAL;
+
+// Console (processenv.h).
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD CtrlType);
+
+// Code pages (winnls.h).
+#define CP_ACP 0
+#define CP_OEMCP 1
+#define CP_THREAD_ACP 3
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE hTemplateFile);
+BOOL WINAPI CloseHandle(HANDLE hObject);
+BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
+                            DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
+                            LPDWORD lpBytesReturned, LPOVERLAPPED lpOverlapped);
+UINT WINAPI GetDriveTypeA(LPCSTR lpRootPathName);
+DWORD WINAPI GetLogicalDrives(void);
+DWORD WINAPI QueryDosDeviceA(LPCSTR lpDeviceName, LPSTR lpTargetPath, DWORD ucchMax);
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES lpMutexAttributes, BOOL bInitialOwner,
+                           LPCSTR lpName);
+DWORD WINAPI GetLastError(void);
+void WINAPI SetLastError(DWORD dwErrCode);
+void WINAPI Sleep(DWORD dwMilliseconds);
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
+LPSTR WINAPI GetCommandLineA(void);
+void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
+
+HGLOBAL WINAPI GlobalAlloc(UINT uFlags, size_t dwBytes);
+HGLOBAL WINAPI GlobalFree(HGLOBAL hMem);
+
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle);
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD nNumberOfBytesToWrite,
+                      LPDWORD lpNumberOfBytesWritten, LPOVERLAPPED lpOverlapped);
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE HandlerRoutine, BOOL Add);
+
+int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteStr, int cbMultiByte,
+                               LPWSTR lpWideCharStr, int cchWideChar);
+int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
+                               LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
+                               LPBOOL lpUsedDefaultChar);

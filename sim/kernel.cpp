@@ -1,0 +1,266 @@
+// kernel32 of the simulated machine: files and device I/O control on volumes and device
+// interfaces, drives, mutexes, the virtual clock, modules, memory, the console and text
+// conversion.
+#include "machine.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+
+using sim::Fail;
+using sim::machine;
+using sim::ObjectKind;
+using sim::OpenObject;
+
+namespace {
+
+std::string Hex(DWORD v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%X", static_cast<unsigned>(v));
+    return buf;
+}
+
+// "\\.\E:" (any case) names the volume of drive E.
+sim::Volume* VolumeOfDevicePath(const std::string& path) {
+    if (path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':')
+        return machine().FindVolume(path[4]);
+    return nullptr;
+}
+
+// "E:\" (or "E:") names the root of drive E.
+sim::Volume* VolumeOfRoot(LPCSTR root) {
+    if (root == nullptr || root[0] == 0 || root[1] != ':') return nullptr;
+    if (root[2] != 0 && !(root[2] == '\\' && root[3] == 0)) return nullptr;
+    return machine().FindVolume(root[0]);
+}
+
+BOOL DeviceNumberQuery(bool has, DWORD type, DWORD number, DWORD partition, LPVOID out,
+                       DWORD outSize, LPDWORD returned) {
+    if (!has) return Fail(ERROR_INVALID_FUNCTION, FALSE);
+    if (out == nullptr || outSize < sizeof(STORAGE_DEVICE_NUMBER))
+        return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    STORAGE_DEVICE_NUMBER sdn{type, number, partition};
+    std::memcpy(out, &sdn, sizeof sdn);
+    if (returned) *returned = sizeof sdn;
+    return TRUE;
+}
+
+}  // namespace
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE) {
+    sim::Machine& m = machine();
+    std::string path = lpFileName ? lpFileName : "";
+    OpenObject object{ObjectKind::File, path};
+    DWORD error = 0;
+    if (dwCreationDisposition != OPEN_EXISTING) {
+        error = ERROR_INVALID_PARAMETER;
+    } else if (sim::Volume* v = VolumeOfDevicePath(path)) {
+        error = v->openError;
+        object.volume = v;
+    } else {
+        error = ERROR_FILE_NOT_FOUND;
+        for (sim::Interface& i : m.interfaces) {
+            if (sim::EqualNoCase(i.devicePath, path)) {
+                error = i.openError;
+                object.iface = &i;
+                break;
+            }
+        }
+    }
+    bool ok = error == 0;
+    uint64_t seq = m.journal.Note("open " + path + (ok ? "" : " failed " + std::to_string(error)));
+    m.journal.fileOpens.push_back(
+        {seq, path, dwDesiredAccess, dwShareMode, dwFlagsAndAttributes, ok});
+    if (!ok) return Fail(error, INVALID_HANDLE_VALUE);
+    return m.Open(object);
+}
+
+BOOL WINAPI CloseHandle(HANDLE hObject) {
+    sim::Machine& m = machine();
+    auto it = m.objects.find(reinterpret_cast<uintptr_t>(hObject));
+    if (it == m.objects.end() || it->second.kind == ObjectKind::DeviceInfoSet ||
+        it->second.kind == ObjectKind::RegistryKey || it->second.kind == ObjectKind::Allocation)
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    m.journal.Note("close " + it->second.name);
+    m.objects.erase(it);
+    return TRUE;
+}
+
+BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID, DWORD, LPVOID lpOutBuffer,
+                            DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED) {
+    sim::Machine& m = machine();
+    OpenObject* file = m.Lookup(hDevice, ObjectKind::File);
+    if (file == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (lpBytesReturned) *lpBytesReturned = 0;
+
+    BOOL ok = FALSE;
+    switch (dwIoControlCode) {
+    case IOCTL_STORAGE_CHECK_VERIFY:
+        if (file->volume && !file->volume->mediaPresent)
+            ok = Fail(ERROR_NOT_READY, FALSE);
+        else
+            ok = TRUE;
+        break;
+    case IOCTL_STORAGE_GET_DEVICE_NUMBER:
+        if (file->volume) {
+            const sim::Volume& v = *file->volume;
+            ok = DeviceNumberQuery(v.hasDeviceNumber, v.deviceType, v.deviceNumber,
+                                   v.partitionNumber, lpOutBuffer, nOutBufferSize, lpBytesReturned);
+        } else {
+            const sim::Interface& i = *file->iface;
+            ok = DeviceNumberQuery(i.hasDeviceNumber, i.deviceType, i.deviceNumber, 0,
+                                   lpOutBuffer, nOutBufferSize, lpBytesReturned);
+        }
+        break;
+    default:
+        ok = Fail(ERROR_INVALID_FUNCTION, FALSE);
+        break;
+    }
+    uint64_t seq = m.journal.Note("ioctl " + Hex(dwIoControlCode) + " on " + file->name +
+                                  (ok ? "" : " failed"));
+    m.journal.ioControls.push_back({seq, file->name, dwIoControlCode, ok != FALSE});
+    return ok;
+}
+
+UINT WINAPI GetDriveTypeA(LPCSTR lpRootPathName) {
+    sim::Volume* v = VolumeOfRoot(lpRootPathName);
+    return v ? v->driveType : DRIVE_NO_ROOT_DIR;
+}
+
+DWORD WINAPI GetLogicalDrives(void) {
+    DWORD mask = 0;
+    for (const auto& entry : machine().volumes)
+        if (entry.first >= 'A' && entry.first <= 'Z') mask |= 1u << (entry.first - 'A');
+    return mask;
+}
+
+DWORD WINAPI QueryDosDeviceA(LPCSTR lpDeviceName, LPSTR lpTargetPath, DWORD ucchMax) {
+    // The answer is a list of NUL-terminated names ended by a second NUL.
+    sim::Volume* v = VolumeOfRoot(lpDeviceName);
+    if (v == nullptr || lpDeviceName[2] != 0 || v->dosDevice.empty())
+        return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
+    DWORD need = static_cast<DWORD>(v->dosDevice.size() + 2);
+    if (lpTargetPath == nullptr || ucchMax < need) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD(0));
+    std::memcpy(lpTargetPath, v->dosDevice.c_str(), v->dosDevice.size() + 1);
+    lpTargetPath[need - 1] = 0;
+    return need;
+}
+
+HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
+    sim::Machine& m = machine();
+    std::string name = lpName ? lpName : "";
+    if (m.process.mutexCreationFails) return Fail(ERROR_ACCESS_DENIED, HANDLE(nullptr));
+    bool exists = !name.empty() &&
+                  (m.process.mutexesHeldElsewhere.count(name) > 0 || m.mutexes.count(name) > 0);
+    if (!name.empty()) ++m.mutexes[name];
+    m.journal.Note("mutex " + name + (exists ? " exists" : " created"));
+    HANDLE h = m.Open(OpenObject{ObjectKind::Mutex, name});
+    m.lastError = exists ? ERROR_ALREADY_EXISTS : 0;
+    return h;
+}
+
+DWORD WINAPI GetLastError(void) { return machine().lastError; }
+void WINAPI SetLastError(DWORD dwErrCode) { machine().lastError = dwErrCode; }
+
+void WINAPI Sleep(DWORD dwMilliseconds) {
+    sim::Machine& m = machine();
+    m.clockMs += dwMilliseconds;
+    uint64_t seq = m.journal.Note("sleep " + std::to_string(dwMilliseconds));
+    m.journal.sleeps.push_back({seq, dwMilliseconds});
+}
+
+HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+    if (lpModuleName == nullptr && machine().process.moduleHandleAvailable)
+        return reinterpret_cast<HMODULE>(uintptr_t(0x400000));
+    return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
+}
+
+LPSTR WINAPI GetCommandLineA(void) { return &machine().process.commandLine[0]; }
+
+void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
+    sim::Machine& m = machine();
+    std::string text = lpOutputString ? lpOutputString : "";
+    uint64_t seq = m.journal.Note("debug " + text);
+    m.journal.debugOutput.push_back({seq, text});
+}
+
+HGLOBAL WINAPI GlobalAlloc(UINT, size_t dwBytes) {
+    // Every allocation is zeroed, whatever the flags: a test that relies on garbage would
+    // pass here and fail on Windows, never the reverse.
+    OpenObject object{ObjectKind::Allocation, "memory"};
+    object.memory.assign(dwBytes ? dwBytes : 1, 0);
+    HANDLE h = machine().Open(std::move(object));
+    // The simulated handle value is not the memory's address: hand out the buffer and keep
+    // the handle reachable through it.
+    return reinterpret_cast<HGLOBAL>(machine().Lookup(h, ObjectKind::Allocation)->memory.data());
+}
+
+HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
+    sim::Machine& m = machine();
+    for (auto it = m.objects.begin(); it != m.objects.end(); ++it) {
+        if (it->second.kind == ObjectKind::Allocation && it->second.memory.data() == hMem) {
+            m.objects.erase(it);
+            return nullptr;
+        }
+    }
+    return Fail(ERROR_INVALID_HANDLE, hMem);
+}
+
+HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
+    // The standard handles are the process's own and are never closed by it.
+    if (nStdHandle == STD_OUTPUT_HANDLE) return reinterpret_cast<HANDLE>(uintptr_t(0x7));
+    return INVALID_HANDLE_VALUE;
+}
+
+BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD n, LPDWORD lpWritten, LPOVERLAPPED) {
+    sim::Machine& m = machine();
+    if (hFile != reinterpret_cast<HANDLE>(uintptr_t(0x7)) || (lpBuffer == nullptr && n != 0))
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    std::string text(static_cast<const char*>(lpBuffer), n);
+    uint64_t seq = m.journal.Note("console " + text);
+    m.journal.console.push_back({seq, text});
+    if (lpWritten) *lpWritten = n;
+    return TRUE;
+}
+
+BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) {
+    if (!machine().process.consoleControlAvailable) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    return TRUE;
+}
+
+// The ANSI code page of the simulated machine is Latin-1: every byte is one character.
+int WINAPI MultiByteToWideChar(UINT, DWORD, LPCSTR src, int cb, LPWSTR dst, int cch) {
+    if (src == nullptr || cb == 0 || cch < 0) return Fail(ERROR_INVALID_PARAMETER, 0);
+    int n = cb < 0 ? static_cast<int>(std::strlen(src)) + 1 : cb;
+    if (cch == 0) return n;
+    if (dst == nullptr || cch < n) return Fail(ERROR_INSUFFICIENT_BUFFER, 0);
+    for (int i = 0; i < n; ++i) dst[i] = static_cast<unsigned char>(src[i]);
+    return n;
+}
+
+int WINAPI WideCharToMultiByte(UINT, DWORD, LPCWSTR src, int cch, LPSTR dst, int cb, LPCSTR,
+                               LPBOOL usedDefault) {
+    if (src == nullptr || cch == 0 || cb < 0) return Fail(ERROR_INVALID_PARAMETER, 0);
+    int n = cch;
+    if (cch < 0) {
+        n = 0;
+        while (src[n] != 0) ++n;
+        ++n;
+    }
+    if (cb == 0) return n;
+    if (dst == nullptr || cb < n) return Fail(ERROR_INSUFFICIENT_BUFFER, 0);
+    bool replaced = false;
+    for (int i = 0; i < n; ++i) {
+        if (src[i] <= 0xFF) {
+            dst[i] = static_cast<char>(src[i]);
+        } else {
+            dst[i] = '?';
+            replaced = true;
+        }
+    }
+    if (usedDefault) *usedDefault = replaced ? TRUE : FALSE;
+    return n;
+}

@@ -1,0 +1,148 @@
+#include "machine.h"
+
+#include <cctype>
+#include <utility>
+
+namespace sim {
+
+bool NoCaseLess::operator()(const std::string& a, const std::string& b) const {
+    size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (size_t i = 0; i < n; ++i) {
+        int ca = std::tolower(static_cast<unsigned char>(a[i]));
+        int cb = std::tolower(static_cast<unsigned char>(b[i]));
+        if (ca != cb) return ca < cb;
+    }
+    return a.size() < b.size();
+}
+
+bool EqualNoCase(const std::string& a, const std::string& b) {
+    NoCaseLess less;
+    return !less(a, b) && !less(b, a);
+}
+
+RegKey& Registry::Key(HKEY root, const std::string& path) {
+    RegKey* key = &roots[root];
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) key = &key->subkeys[path.substr(start, end - start)];
+        start = end + 1;
+    }
+    return *key;
+}
+
+void Registry::SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                      std::vector<BYTE> data) {
+    RegValue& v = Key(root, path).values[name];
+    v.type = type;
+    v.data = std::move(data);
+}
+
+void Registry::SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value) {
+    SetRaw(root, path, name, REG_DWORD,
+           {BYTE(value), BYTE(value >> 8), BYTE(value >> 16), BYTE(value >> 24)});
+}
+
+void Registry::SetString(HKEY root, const std::string& path, const std::string& name,
+                         const std::string& value) {
+    std::vector<BYTE> data(value.begin(), value.end());
+    data.push_back(0);
+    SetRaw(root, path, name, REG_SZ, std::move(data));
+}
+
+uint64_t Journal::Note(const std::string& line) {
+    lines.push_back(line);
+    return nextSeq++;
+}
+
+std::vector<std::string> Journal::ConsoleLines() const {
+    std::string all;
+    for (const ConsoleWrite& w : console) all += w.text;
+    std::vector<std::string> out;
+    size_t start = 0;
+    while (start < all.size()) {
+        size_t end = all.find('\n', start);
+        if (end == std::string::npos) {
+            out.push_back(all.substr(start));
+            break;
+        }
+        out.push_back(all.substr(start, end - start));
+        start = end + 1;
+    }
+    return out;
+}
+
+Volume* Machine::FindVolume(char letter) {
+    auto it = volumes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));
+    return it == volumes.end() ? nullptr : &it->second;
+}
+
+Volume& Machine::AddVolume(const Volume& v) {
+    char key = static_cast<char>(std::toupper(static_cast<unsigned char>(v.letter)));
+    Volume& stored = volumes[key];
+    stored = v;
+    stored.letter = key;
+    return stored;
+}
+
+Interface& Machine::AddInterface(const Interface& i) {
+    interfaces.push_back(i);
+    return interfaces.back();
+}
+
+HANDLE Machine::Open(OpenObject object) {
+    uintptr_t value = nextHandle;
+    nextHandle += 4;
+    objects.emplace(value, std::move(object));
+    return reinterpret_cast<HANDLE>(value);
+}
+
+OpenObject* Machine::Lookup(HANDLE h, ObjectKind kind) {
+    auto it = objects.find(reinterpret_cast<uintptr_t>(h));
+    if (it == objects.end() || it->second.kind != kind) return nullptr;
+    return &it->second;
+}
+
+bool Machine::Close(HANDLE h, ObjectKind kind) {
+    auto it = objects.find(reinterpret_cast<uintptr_t>(h));
+    if (it == objects.end() || it->second.kind != kind) return false;
+    objects.erase(it);
+    return true;
+}
+
+Leaks Machine::OpenObjects() const {
+    Leaks leaks;
+    for (const auto& entry : objects) {
+        switch (entry.second.kind) {
+        case ObjectKind::File: ++leaks.handles; break;
+        case ObjectKind::Mutex:
+        case ObjectKind::Console: break;
+        case ObjectKind::DeviceInfoSet: ++leaks.deviceInfoSets; break;
+        case ObjectKind::RegistryKey: ++leaks.registryKeys; break;
+        case ObjectKind::Allocation: ++leaks.allocations; break;
+        }
+    }
+    return leaks;
+}
+
+Machine& machine() {
+    static Machine m;
+    return m;
+}
+
+void Reset() { machine() = Machine(); }
+
+std::string Narrow(const std::u16string& s) {
+    std::string out;
+    for (char16_t c : s) out.push_back(c <= 0xFF ? static_cast<char>(c) : '?');
+    return out;
+}
+
+std::u16string Widen(const std::string& s) {
+    std::u16string out;
+    for (char c : s) out.push_back(static_cast<unsigned char>(c));
+    return out;
+}
+
+}  // namespace sim

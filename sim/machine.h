@@ -1,0 +1,240 @@
+// The simulated Windows machine: what it holds, how tests describe it, and the journal of
+// every observable effect the program had on it.
+//
+// One machine exists per process (sim::machine()); sim::Reset() turns it back into an empty
+// machine with no drives, no devices, an empty registry and a zero clock. Tests describe a
+// machine by filling the records below (or through sim/builders.h), run the code, then read
+// the journal and the open-object counts.
+#pragma once
+
+#include <simwin/winapi.h>
+
+#include <cstdint>
+#include <deque>
+#include <map>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace sim {
+
+// Case-insensitive ordering for names that Windows compares without case (registry keys
+// and values, device paths).
+struct NoCaseLess {
+    bool operator()(const std::string& a, const std::string& b) const;
+};
+bool EqualNoCase(const std::string& a, const std::string& b);
+
+// ---------------------------------------------------------------------------------------
+// What the machine holds
+
+struct Account {
+    std::string userName = "user";
+    // What NetUserGetInfo answers for this account: NERR_Success with `privilege`, or a
+    // failure such as ERROR_ACCESS_DENIED or NERR_UserNotFound.
+    NET_API_STATUS lookupStatus = NERR_Success;
+    DWORD privilege = USER_PRIV_USER;
+};
+
+struct Process {
+    bool moduleHandleAvailable = true;
+    bool consoleControlAvailable = true;  // SetConsoleCtrlHandler succeeds
+    std::string commandLine = "korvanta.exe";
+    bool mutexCreationFails = false;       // CreateMutexA returns NULL (ERROR_ACCESS_DENIED)
+    std::set<std::string> mutexesHeldElsewhere;  // named mutexes another process owns
+};
+
+struct Volume {
+    char letter = 0;
+    UINT driveType = DRIVE_REMOVABLE;
+    std::string dosDevice;  // target of "X:", e.g. \Device\HarddiskVolume7
+    bool mediaPresent = true;
+    bool hasDeviceNumber = true;
+    DWORD deviceType = FILE_DEVICE_DISK;
+    DWORD deviceNumber = 0;
+    DWORD partitionNumber = 1;
+    DWORD openError = 0;  // nonzero: CreateFileA fails with this error
+};
+
+struct Interface {
+    GUID interfaceClass{};
+    std::string devicePath;
+    DEVINST devInst = 0;
+    bool hasDeviceNumber = true;
+    DWORD deviceType = FILE_DEVICE_DISK;
+    DWORD deviceNumber = 0;
+    DWORD openError = 0;       // nonzero: CreateFileA on the path fails with this error
+    DWORD detailError = 0;     // nonzero: the detail read fails with this error
+};
+
+struct EjectAnswer {
+    CONFIGRET result = CR_SUCCESS;
+    PNP_VETO_TYPE vetoType = PNP_VetoTypeUnknown;
+    std::u16string vetoName;
+};
+
+struct DevNode {
+    DEVINST parent = 0;  // 0: a root with no parent
+    std::string instanceId;
+    // Answers to ejection requests, used in order; the last one repeats. None: success.
+    std::vector<EjectAnswer> ejectAnswers;
+};
+
+struct RegValue {
+    DWORD type = REG_NONE;
+    std::vector<BYTE> data;
+};
+
+struct RegKey {
+    std::map<std::string, RegKey, NoCaseLess> subkeys;
+    std::map<std::string, RegValue, NoCaseLess> values;
+    LSTATUS openError = ERROR_SUCCESS;  // nonzero: RegOpenKeyExA on this key fails
+};
+
+struct Registry {
+    std::map<HKEY, RegKey> roots;
+    // Returns the key at `path` ("A\B\C") under `root`, creating it and its parents.
+    RegKey& Key(HKEY root, const std::string& path);
+    void SetDword(HKEY root, const std::string& path, const std::string& name, DWORD value);
+    void SetString(HKEY root, const std::string& path, const std::string& name,
+                   const std::string& value);
+    void SetRaw(HKEY root, const std::string& path, const std::string& name, DWORD type,
+                std::vector<BYTE> data);
+};
+
+struct Shell {
+    DWORD executeError = 0;  // nonzero: ShellExecuteExA fails with this error
+};
+
+// ---------------------------------------------------------------------------------------
+// The journal
+
+struct ConsoleWrite { uint64_t seq; std::string text; };
+struct Beep { uint64_t seq; UINT type; };
+struct ShellOpen {
+    uint64_t seq;
+    std::string verb, file, directory;
+    int show;
+    bool succeeded;
+};
+struct EjectRequest {
+    uint64_t seq;
+    DEVINST devInst;
+    CONFIGRET result;
+    PNP_VETO_TYPE vetoType;
+    std::u16string vetoName;
+};
+struct DebugOutput { uint64_t seq; std::string text; };
+struct MessageBoxShown { uint64_t seq; std::string text, caption; UINT type; };
+struct SleepCall { uint64_t seq; DWORD ms; };
+struct IoControl {
+    uint64_t seq;
+    std::string path;  // what the handle was opened on
+    DWORD code;
+    bool succeeded;
+};
+struct FileOpen {
+    uint64_t seq;
+    std::string path;
+    DWORD access, share, flags;
+    bool succeeded;
+};
+
+struct Journal {
+    uint64_t nextSeq = 0;
+    std::vector<ConsoleWrite> console;
+    std::vector<Beep> beeps;
+    std::vector<ShellOpen> shellOpens;
+    std::vector<EjectRequest> ejectRequests;
+    std::vector<DebugOutput> debugOutput;
+    std::vector<MessageBoxShown> messageBoxes;
+    std::vector<SleepCall> sleeps;
+    std::vector<IoControl> ioControls;
+    std::vector<FileOpen> fileOpens;
+    // Every effect in order, one human-readable line each ("beep 16", "sleep 500", ...).
+    std::vector<std::string> lines;
+
+    uint64_t Note(const std::string& line);
+    // The console output split into lines, without their line feeds.
+    std::vector<std::string> ConsoleLines() const;
+};
+
+// ---------------------------------------------------------------------------------------
+// Open objects
+
+enum class ObjectKind { File, Mutex, DeviceInfoSet, RegistryKey, Allocation, Console };
+
+struct OpenObject {
+    OpenObject(ObjectKind k, std::string n) : kind(k), name(std::move(n)) {}
+    ObjectKind kind;
+    std::string name;              // path, mutex name, key path, ...
+    Volume* volume = nullptr;      // File opened on a volume
+    Interface* iface = nullptr;    // File opened on a device interface
+    std::vector<Interface*> members;  // DeviceInfoSet
+    RegKey* key = nullptr;            // RegistryKey
+    std::vector<BYTE> memory;         // Allocation
+};
+
+struct Leaks {
+    int handles = 0;         // files and other kernel handles, not counting mutexes
+    int deviceInfoSets = 0;
+    int registryKeys = 0;
+    int libraries = 0;
+    int allocations = 0;
+    int Total() const { return handles + deviceInfoSets + registryKeys + libraries + allocations; }
+};
+
+// ---------------------------------------------------------------------------------------
+
+struct Machine {
+    Account account;
+    Process process;
+    std::map<char, Volume> volumes;  // by upper-case letter
+    std::deque<Interface> interfaces;
+    std::map<DEVINST, DevNode> devices;
+    // Interface classes ("disk", "cdrom", "floppy") whose device-information set cannot be
+    // created: SetupDiGetClassDevsA fails with ERROR_NOT_ENOUGH_MEMORY.
+    std::set<std::string> failingClassSets;
+    Registry registry;
+    Shell shell;
+
+    uint64_t clockMs = 0;  // the virtual clock: Sleep and time-outs advance it
+    DWORD lastError = 0;
+    Journal journal;
+
+    // Open objects by handle value. A named mutex held for the life of the process is not
+    // a leak: the system releases it when the process ends.
+    std::map<uintptr_t, OpenObject> objects;
+    uintptr_t nextHandle = 0x100;
+    std::map<std::string, int> mutexes;  // names created by this process
+
+    Volume* FindVolume(char letter);
+    Volume& AddVolume(const Volume& v);
+    Interface& AddInterface(const Interface& i);
+
+    HANDLE Open(OpenObject object);
+    OpenObject* Lookup(HANDLE h, ObjectKind kind);
+    bool Close(HANDLE h, ObjectKind kind);
+    Leaks OpenObjects() const;
+};
+
+Machine& machine();
+void Reset();
+
+// Sets the thread's last error and returns `result`, for the one-line failure paths of the
+// simulated calls.
+template <typename T>
+T Fail(DWORD error, T result) {
+    machine().lastError = error;
+    return result;
+}
+
+// The storage interface classes by short name: "disk", "cdrom", "floppy".
+std::string ClassName(const GUID& g);  // "" for any other class
+bool ClassByName(const std::string& name, GUID* out);
+
+std::string Narrow(const std::u16string& s);  // Latin-1 narrowing, '?' for the rest
+std::u16string Widen(const std::string& s);    // Latin-1 widening
+
+}  // namespace sim

@@ -1,0 +1,80 @@
+// advapi32's registry of the simulated machine. Keys and values are found without regard
+// to case, as on Windows; a key may be told to refuse being opened.
+#include "machine.h"
+
+#include <cstring>
+#include <string>
+
+using sim::machine;
+using sim::ObjectKind;
+using sim::OpenObject;
+
+namespace {
+
+sim::RegKey* KeyOf(HKEY h, std::string* name) {
+    sim::Machine& m = machine();
+    if (h == HKEY_LOCAL_MACHINE || h == HKEY_DYN_DATA) {
+        *name = h == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_DYN_DATA";
+        return &m.registry.roots[h];
+    }
+    OpenObject* o = m.Lookup(reinterpret_cast<HANDLE>(h), ObjectKind::RegistryKey);
+    if (o == nullptr) return nullptr;
+    *name = o->name;
+    return o->key;
+}
+
+}  // namespace
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+    if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+    std::string name;
+    sim::RegKey* key = KeyOf(hKey, &name);
+    if (key == nullptr) return ERROR_INVALID_HANDLE;
+    std::string path = lpSubKey ? lpSubKey : "";
+    size_t start = 0;
+    while (start < path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string::npos) end = path.size();
+        if (end > start) {
+            auto it = key->subkeys.find(path.substr(start, end - start));
+            if (it == key->subkeys.end()) return ERROR_FILE_NOT_FOUND;
+            key = &it->second;
+        }
+        start = end + 1;
+    }
+    if (key->openError != ERROR_SUCCESS) return key->openError;
+    OpenObject object{ObjectKind::RegistryKey, path.empty() ? name : name + "\\" + path};
+    object.key = key;
+    machine().journal.Note("regopen " + object.name);
+    *phkResult = reinterpret_cast<HKEY>(machine().Open(std::move(object)));
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType,
+                                LPBYTE lpData, LPDWORD lpcbData) {
+    std::string name;
+    sim::RegKey* key = KeyOf(hKey, &name);
+    if (key == nullptr) return ERROR_INVALID_HANDLE;
+    if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
+    auto it = key->values.find(lpValueName ? lpValueName : "");
+    if (it == key->values.end()) return ERROR_FILE_NOT_FOUND;
+    const sim::RegValue& v = it->second;
+    if (lpType) *lpType = v.type;
+    DWORD size = static_cast<DWORD>(v.data.size());
+    if (lpData != nullptr) {
+        if (*lpcbData < size) {
+            *lpcbData = size;
+            return ERROR_MORE_DATA;
+        }
+        if (size) std::memcpy(lpData, v.data.data(), size);
+    }
+    if (lpcbData) *lpcbData = size;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegCloseKey(HKEY hKey) {
+    if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_DYN_DATA) return ERROR_SUCCESS;
+    if (!machine().Close(reinterpret_cast<HANDLE>(hKey), ObjectKind::RegistryKey))
+        return ERROR_INVALID_HANDLE;
+    return ERROR_SUCCESS;
+}

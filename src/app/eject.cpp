@@ -1,0 +1,154 @@
+#include "app/eject.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+const DWORD kNoDeviceNumber = 0xFFFFFFFF;
+const int kEjectAttempts = 3;
+const DWORD kEjectPauseMs = 500;
+const DWORD kDetailBytes = 1024;
+
+// The storage device number behind an open handle, or kNoDeviceNumber.
+DWORD DeviceNumberOf(HANDLE h) {
+    STORAGE_DEVICE_NUMBER sdn;
+    std::memset(&sdn, 0, sizeof sdn);
+    DWORD returned = 0;
+    if (!DeviceIoControl(h, IOCTL_STORAGE_GET_DEVICE_NUMBER, NULL, 0, &sdn, sizeof sdn, &returned,
+                         NULL))
+        return kNoDeviceNumber;
+    return sdn.DeviceNumber;
+}
+
+// The veto name in the thread's ANSI code page.
+std::string VetoText(const WCHAR* vetoName) {
+    if (vetoName[0] == 0) return std::string();
+    int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, vetoName, -1, NULL, 0, NULL, NULL);
+    if (bytes <= 1) return std::string();
+    std::string text(static_cast<size_t>(bytes), '\0');
+    WideCharToMultiByte(CP_THREAD_ACP, 0, vetoName, -1, &text[0], bytes, NULL, NULL);
+    text.resize(std::strlen(text.c_str()));
+    return text;
+}
+
+}  // namespace
+
+DEVINST FindDevInstByDeviceNumber(DWORD deviceNumber, UINT driveType, const char* dosDevice) {
+    bool isFloppy = std::strstr(dosDevice, "\\Floppy") != NULL;
+    const GUID* interfaceClass = NULL;
+    switch (driveType) {
+    case DRIVE_REMOVABLE:
+        interfaceClass = isFloppy ? &GUID_DEVINTERFACE_FLOPPY : &GUID_DEVINTERFACE_DISK;
+        break;
+    case DRIVE_FIXED: interfaceClass = &GUID_DEVINTERFACE_DISK; break;
+    case DRIVE_CDROM: interfaceClass = &GUID_DEVINTERFACE_CDROM; break;
+    default: return 0;
+    }
+
+    HDEVINFO set =
+        SetupDiGetClassDevsA(interfaceClass, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return 0;
+
+    // Kept as DWORDs so the buffer is aligned for the detail record.
+    DWORD buffer[kDetailBytes / sizeof(DWORD)];
+    PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail =
+        reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(buffer);
+
+    for (DWORD index = 0;; ++index) {
+        SP_DEVICE_INTERFACE_DATA data;
+        std::memset(&data, 0, sizeof data);
+        data.cbSize = sizeof data;
+        if (!SetupDiEnumDeviceInterfaces(set, NULL, interfaceClass, index, &data)) break;
+
+        // The size query is expected to fail; only the size it reports is used.
+        DWORD required = 0;
+        SetupDiGetDeviceInterfaceDetailA(set, &data, NULL, 0, &required, NULL);
+        if (required == 0 || required > kDetailBytes) continue;
+
+        std::memset(buffer, 0, sizeof buffer);
+        detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
+        SP_DEVINFO_DATA info;
+        std::memset(&info, 0, sizeof info);
+        info.cbSize = sizeof info;
+        if (!SetupDiGetDeviceInterfaceDetailA(set, &data, detail, required, NULL, &info)) continue;
+
+        HANDLE h = CreateFileA(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                               OPEN_EXISTING, 0, NULL);
+        if (h == INVALID_HANDLE_VALUE) continue;
+        DWORD number = DeviceNumberOf(h);
+        CloseHandle(h);
+        if (number != kNoDeviceNumber && number == deviceNumber) {
+            SetupDiDestroyDeviceInfoList(set);
+            return info.DevInst;
+        }
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return 0;
+}
+
+BOOL EjectDrive(char letter, std::string& errorText) {
+    char root[8];
+    char volumePath[8];
+    char dosName[4];
+    std::snprintf(root, sizeof root, "%c:\\", letter);
+    std::snprintf(volumePath, sizeof volumePath, "\\\\.\\%c:", letter);
+    std::snprintf(dosName, sizeof dosName, "%c:", letter);
+
+    DWORD access = 0;
+    switch (GetDriveTypeA(root)) {
+    case DRIVE_REMOVABLE: access = GENERIC_READ | GENERIC_WRITE; break;
+    case DRIVE_CDROM: access = GENERIC_READ; break;
+    default: errorText = "Can't open Volume."; return FALSE;
+    }
+
+    HANDLE volume = CreateFileA(volumePath, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+                                OPEN_EXISTING, 0, NULL);
+    if (volume == INVALID_HANDLE_VALUE) {
+        errorText = "Can't open Volume.";
+        return FALSE;
+    }
+    DWORD deviceNumber = DeviceNumberOf(volume);
+    CloseHandle(volume);
+    if (deviceNumber == kNoDeviceNumber) {
+        errorText = "Bad device number.";
+        return FALSE;
+    }
+
+    UINT driveType = GetDriveTypeA(root);
+
+    char dosDevice[MAX_PATH];
+    std::memset(dosDevice, 0, sizeof dosDevice);
+    if (QueryDosDeviceA(dosName, dosDevice, MAX_PATH) == 0) {
+        errorText = "Bad dos device name.";
+        return FALSE;
+    }
+    dosDevice[MAX_PATH - 1] = 0;
+
+    DEVINST devInst = FindDevInstByDeviceNumber(deviceNumber, driveType, dosDevice);
+    if (devInst == 0) {
+        errorText = "Bad device instance.";
+        return FALSE;
+    }
+
+    // The disk's parent is the USB device itself. A failure leaves 0, which every
+    // ejection request below then refuses.
+    DEVINST parent = 0;
+    CM_Get_Parent(&parent, devInst, 0);
+
+    PNP_VETO_TYPE vetoType = PNP_VetoTypeUnknown;
+    WCHAR vetoName[MAX_PATH];
+    std::memset(vetoName, 0, sizeof vetoName);
+    for (int attempt = 0; attempt < kEjectAttempts; ++attempt) {
+        vetoName[0] = 0;
+        CONFIGRET result = CM_Request_Device_EjectW(parent, &vetoType, vetoName, MAX_PATH, 0);
+        vetoName[MAX_PATH - 1] = 0;
+        if (result == CR_SUCCESS && vetoType == PNP_VetoTypeUnknown) {
+            errorText = VetoText(vetoName);
+            return TRUE;
+        }
+        Sleep(kEjectPauseMs);
+    }
+    errorText = VetoText(vetoName);
+    return FALSE;
+}

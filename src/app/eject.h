@@ -1,0 +1,17 @@
+// Ejection of the USB device that carries a drive letter, through the Plug and Play
+// manager.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <string>
+
+// Ejects the device behind `letter`. Sets `errorText` on every path: a fixed reason when a
+// stage fails, else the veto name of the last ejection request (normally empty on success).
+// Returns nonzero when the device was ejected.
+BOOL EjectDrive(char letter, std::string& errorText);
+
+// The device instance of the first present disk, CD-ROM or floppy interface (chosen by the
+// drive type and DOS device target) whose storage device number is `deviceNumber`; 0 when
+// none matches.
+DEVINST FindDevInstByDeviceNumber(DWORD deviceNumber, UINT driveType, const char* dosDevice);

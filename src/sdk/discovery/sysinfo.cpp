@@ -1,0 +1,52 @@
+#include "sdk/discovery/sysinfo.h"
+
+#include "sdk/discovery/admin_list.h"
+#include "sdk/discovery/user_mode.h"
+#include "sdk/scan/disk_lock.h"
+#include "sdk/trace/debug_trace.h"
+#include "sdk/transport/scsi_dispatch.h"
+
+#include <cstring>
+
+int GetSysInfo(char* letters, const char* vendorFilter, const char* productFilter) {
+    DebugTraceError("GetSysInfo() In\r\n", 0);
+    KeepDiskOpen = 0;
+    ScsiRequestKind = 0;
+
+    if (IsNonAdminUser()) {
+        DebugTrace("user mode request Disk Letter List");
+        int count = 0;
+        GetUserModeDiskLetters(letters, &count);
+        return count;
+    }
+
+    DebugTrace("admin mode request Disk Letter List");
+    int count = ListControllerDriveLetters(letters, vendorFilter, productFilter);
+    DebugTraceError("::GetSysInfo() Out\r\n", 0);
+    return count;
+}
+
+BOOL IsNonAdminUser() {
+    BOOL admin = TRUE;
+
+    char name[256];
+    std::memset(name, 0, sizeof name);
+    DWORD size = sizeof name;
+    GetUserNameA(name, &size);
+    name[sizeof name - 1] = 0;
+
+    WCHAR wideName[256];
+    std::memset(wideName, 0, sizeof wideName);
+    MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 256);
+    wideName[255] = 0;
+
+    LPBYTE buffer = NULL;
+    NET_API_STATUS status = NetUserGetInfo(NULL, wideName, 1, &buffer);
+    if (status == NERR_Success) {
+        admin = reinterpret_cast<USER_INFO_1*>(buffer)->usri1_priv == USER_PRIV_ADMIN;
+        NetApiBufferFree(buffer);
+    } else if (status == ERROR_ACCESS_DENIED) {
+        admin = FALSE;
+    }
+    return !admin;
+}

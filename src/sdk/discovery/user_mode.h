@@ -1,0 +1,43 @@
+// User-mode drive enumeration: pairs drive letters with the present CD-ROM and disk
+// interfaces whose device paths name a supported drive, by storage device number. Needs
+// no raw device access, so any account may run it.
+#pragma once
+
+#include "platform/win32.h"
+
+enum {
+    kMaxDriveEntries = 64,      // drive table; one entry per logical drive, so 32 in use at most
+    kMaxInterfaceEntries = 64,  // interface table, shared by both classes
+    kMaxUserModeLetters = 32,   // letter table
+    kInterfacePathChars = 512,  // path field, terminator included
+};
+
+struct DriveNumberEntry {
+    char driveLetter;
+    DWORD deviceNumber;
+};
+
+struct StorageInterfaceEntry {
+    char devicePath[kInterfacePathChars];
+    DWORD deviceNumber;
+};
+
+// Opens `path` with no access and reads its storage device number.
+BOOL GetStorageDeviceNumber(const char* path, DWORD* number);
+
+// Appends the accepted interfaces of one class to `table` (which holds
+// kMaxInterfaceEntries) and advances `entryCount`. Returns how many interfaces were
+// enumerated, accepted or not.
+int CollectStorageInterfaces(const GUID& interfaceClass, StorageInterfaceEntry* table,
+                             int* entryCount);
+
+// Fills `letterTable` (kMaxUserModeLetters) with the matched letters and stores their count.
+void MatchDrivesToInterfaces(char* letterTable, int* count);
+
+// Writes the letters of the supported drives to `letters` (not terminated; at most
+// kMaxUserModeLetters) and stores their count. Always returns 1.
+int GetUserModeDiskLetters(char* letters, int* count);
+
+// True when a device path names a supported drive: it contains "usbstor", "&ven_smi&",
+// "buffalo" or "kingmax" (case-sensitive).
+bool IsSupportedInterfacePath(const char* path);

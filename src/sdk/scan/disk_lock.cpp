@@ -1,0 +1,3 @@
+#include "sdk/scan/disk_lock.h"
+
+int KeepDiskOpen = 0;

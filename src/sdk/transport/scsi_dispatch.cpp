@@ -1,0 +1,3 @@
+#include "sdk/transport/scsi_dispatch.h"
+
+int ScsiRequestKind = 0;

@@ -1,0 +1,260 @@
+#include "tools/scenario.h"
+
+#include "sim/builders.h"
+
+#include <set>
+#include <stdexcept>
+
+using nlohmann::json;
+
+namespace scenario {
+namespace {
+
+[[noreturn]] void Bad(const std::string& where, const std::string& why) {
+    throw std::runtime_error(where + ": " + why);
+}
+
+// Rejects keys the format does not know, so that a misspelt field is an error rather than
+// a silently different machine.
+void OnlyKeys(const json& object, const std::string& where, std::set<std::string> allowed) {
+    if (!object.is_object()) Bad(where, "expected an object");
+    for (auto it = object.begin(); it != object.end(); ++it)
+        if (!allowed.count(it.key())) Bad(where, "unknown field \"" + it.key() + "\"");
+}
+
+template <typename T>
+T Get(const json& object, const char* key, const std::string& where, T fallback) {
+    if (!object.contains(key)) return fallback;
+    try {
+        return object.at(key).get<T>();
+    } catch (const json::exception&) {
+        Bad(where + "." + key, "wrong type");
+    }
+}
+
+char Letter(const json& object, const std::string& where) {
+    std::string s = Get<std::string>(object, "letter", where, "");
+    if (s.size() != 1 || s[0] < 'A' || s[0] > 'Z') Bad(where + ".letter", "expected one letter A-Z");
+    return s[0];
+}
+
+UINT DriveType(const std::string& name, const std::string& where) {
+    static const std::pair<const char*, UINT> kTypes[] = {
+        {"unknown", DRIVE_UNKNOWN}, {"removable", DRIVE_REMOVABLE}, {"fixed", DRIVE_FIXED},
+        {"remote", DRIVE_REMOTE},   {"cdrom", DRIVE_CDROM},         {"ramdisk", DRIVE_RAMDISK}};
+    for (const auto& t : kTypes)
+        if (name == t.first) return t.second;
+    Bad(where, "unknown drive type \"" + name + "\"");
+}
+
+// A device number, or null for a device that refuses the device-number query.
+void DeviceNumber(const json& object, const std::string& where, bool* has, DWORD* number) {
+    if (!object.contains("deviceNumber")) return;
+    const json& v = object.at("deviceNumber");
+    if (v.is_null()) {
+        *has = false;
+    } else if (v.is_number_unsigned()) {
+        *has = true;
+        *number = v.get<DWORD>();
+    } else {
+        Bad(where + ".deviceNumber", "expected a number or null");
+    }
+}
+
+std::vector<sim::EjectAnswer> EjectAnswers(const json& list, const std::string& where) {
+    std::vector<sim::EjectAnswer> answers;
+    if (!list.is_array()) Bad(where, "expected a list");
+    for (size_t k = 0; k < list.size(); ++k) {
+        std::string w = where + "[" + std::to_string(k) + "]";
+        OnlyKeys(list[k], w, {"result", "vetoType", "vetoName"});
+        sim::EjectAnswer a;
+        a.result = Get<CONFIGRET>(list[k], "result", w, CR_SUCCESS);
+        a.vetoType = static_cast<PNP_VETO_TYPE>(Get<int>(list[k], "vetoType", w, 0));
+        a.vetoName = sim::Widen(Get<std::string>(list[k], "vetoName", w, ""));
+        answers.push_back(a);
+    }
+    return answers;
+}
+
+void ApplyAccount(const json& a, sim::Machine& m) {
+    OnlyKeys(a, "account", {"userName", "privilege", "lookup"});
+    m.account.userName = Get<std::string>(a, "userName", "account", m.account.userName);
+    std::string privilege = Get<std::string>(a, "privilege", "account", "user");
+    if (privilege == "guest") m.account.privilege = USER_PRIV_GUEST;
+    else if (privilege == "user") m.account.privilege = USER_PRIV_USER;
+    else if (privilege == "admin") m.account.privilege = USER_PRIV_ADMIN;
+    else Bad("account.privilege", "expected guest, user or admin");
+    if (a.contains("lookup")) {
+        const json& lookup = a.at("lookup");
+        if (lookup == "ok") m.account.lookupStatus = NERR_Success;
+        else if (lookup == "accessDenied") m.account.lookupStatus = ERROR_ACCESS_DENIED;
+        else if (lookup == "notFound") m.account.lookupStatus = NERR_UserNotFound;
+        else if (lookup.is_number_unsigned()) m.account.lookupStatus = lookup.get<DWORD>();
+        else Bad("account.lookup", "expected ok, accessDenied, notFound or a status number");
+    }
+}
+
+void ApplyProcess(const json& p, sim::Machine& m) {
+    OnlyKeys(p, "process", {"moduleHandle", "consoleStartup", "commandLine", "mutex"});
+    m.process.moduleHandleAvailable = Get<bool>(p, "moduleHandle", "process", true);
+    m.process.consoleControlAvailable = Get<bool>(p, "consoleStartup", "process", true);
+    m.process.commandLine = Get<std::string>(p, "commandLine", "process", m.process.commandLine);
+    std::string mutex = Get<std::string>(p, "mutex", "process", "free");
+    if (mutex == "heldElsewhere") m.process.mutexesHeldElsewhere.insert("Korvanta");
+    else if (mutex == "fails") m.process.mutexCreationFails = true;
+    else if (mutex != "free") Bad("process.mutex", "expected free, heldElsewhere or fails");
+}
+
+void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
+    OnlyKeys(v, where, {"letter", "type", "dosDevice", "media", "deviceNumber", "deviceType",
+                        "partition", "openError"});
+    sim::Volume vol;
+    if (sim::Volume* existing = m.FindVolume(Letter(v, where))) vol = *existing;
+    vol.letter = Letter(v, where);
+    if (v.contains("type")) vol.driveType = DriveType(v.at("type").get<std::string>(), where + ".type");
+    vol.dosDevice = Get<std::string>(v, "dosDevice", where, vol.dosDevice);
+    vol.mediaPresent = Get<bool>(v, "media", where, vol.mediaPresent);
+    DeviceNumber(v, where, &vol.hasDeviceNumber, &vol.deviceNumber);
+    vol.deviceType = Get<DWORD>(v, "deviceType", where, vol.deviceType);
+    vol.partitionNumber = Get<DWORD>(v, "partition", where, vol.partitionNumber);
+    vol.openError = Get<DWORD>(v, "openError", where, vol.openError);
+    m.AddVolume(vol);
+}
+
+void ApplyInterface(const json& i, const std::string& where, sim::Machine& m) {
+    OnlyKeys(i, where, {"class", "path", "devInst", "deviceNumber", "deviceType", "openError",
+                        "detailError"});
+    sim::Interface iface;
+    if (!sim::ClassByName(Get<std::string>(i, "class", where, ""), &iface.interfaceClass))
+        Bad(where + ".class", "expected disk, cdrom or floppy");
+    iface.devicePath = Get<std::string>(i, "path", where, "");
+    if (iface.devicePath.empty()) Bad(where + ".path", "missing");
+    iface.devInst = Get<DEVINST>(i, "devInst", where, 0);
+    DeviceNumber(i, where, &iface.hasDeviceNumber, &iface.deviceNumber);
+    iface.deviceType = Get<DWORD>(i, "deviceType", where, iface.deviceType);
+    iface.openError = Get<DWORD>(i, "openError", where, 0);
+    iface.detailError = Get<DWORD>(i, "detailError", where, 0);
+    m.AddInterface(iface);
+}
+
+void ApplyDevice(const json& d, const std::string& where, sim::Machine& m) {
+    OnlyKeys(d, where, {"devInst", "parent", "instanceId", "ejectAnswers"});
+    DEVINST inst = Get<DEVINST>(d, "devInst", where, 0);
+    if (inst == 0) Bad(where + ".devInst", "expected a nonzero device instance");
+    sim::DevNode& node = m.devices[inst];
+    node.parent = Get<DEVINST>(d, "parent", where, node.parent);
+    node.instanceId = Get<std::string>(d, "instanceId", where, node.instanceId);
+    if (d.contains("ejectAnswers")) node.ejectAnswers = EjectAnswers(d.at("ejectAnswers"), where + ".ejectAnswers");
+}
+
+void ApplyUsbFlashDrive(const json& u, const std::string& where, sim::Machine& m) {
+    OnlyKeys(u, where, {"letter", "diskNumber", "product", "media", "ejectAnswers"});
+    sim::UsbDriveIds ids = sim::AddUsbFlashDrive(
+        m, Letter(u, where), Get<DWORD>(u, "diskNumber", where, 1),
+        Get<std::string>(u, "product", where, "ven_generic&prod_flash_disk"));
+    m.FindVolume(Letter(u, where))->mediaPresent = Get<bool>(u, "media", where, true);
+    if (u.contains("ejectAnswers"))
+        m.devices[ids.usb].ejectAnswers = EjectAnswers(u.at("ejectAnswers"), where + ".ejectAnswers");
+}
+
+HKEY Root(const std::string& name, const std::string& where) {
+    if (name == "HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
+    if (name == "HKEY_DYN_DATA") return HKEY_DYN_DATA;
+    Bad(where, "expected HKEY_LOCAL_MACHINE or HKEY_DYN_DATA");
+}
+
+void ApplyRegistryKey(const json& k, const std::string& where, sim::Machine& m) {
+    OnlyKeys(k, where, {"root", "key", "openError", "values"});
+    HKEY root = Root(Get<std::string>(k, "root", where, "HKEY_LOCAL_MACHINE"), where + ".root");
+    std::string path = Get<std::string>(k, "key", where, "");
+    sim::RegKey& key = m.registry.Key(root, path);
+    key.openError = Get<LONG>(k, "openError", where, ERROR_SUCCESS);
+    if (!k.contains("values")) return;
+    const json& values = k.at("values");
+    if (!values.is_object()) Bad(where + ".values", "expected an object");
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        std::string w = where + ".values." + it.key();
+        const json& v = it.value();
+        OnlyKeys(v, w, {"dword", "string", "binary"});
+        if (v.size() != 1) Bad(w, "expected exactly one of dword, string, binary");
+        if (v.contains("dword")) m.registry.SetDword(root, path, it.key(), Get<DWORD>(v, "dword", w, 0));
+        else if (v.contains("string")) m.registry.SetString(root, path, it.key(), Get<std::string>(v, "string", w, ""));
+        else m.registry.SetRaw(root, path, it.key(), REG_BINARY, Get<std::vector<BYTE>>(v, "binary", w, {}));
+    }
+}
+
+template <typename F>
+void Each(const json& scenario, const char* key, F apply) {
+    if (!scenario.contains(key)) return;
+    const json& list = scenario.at(key);
+    if (!list.is_array()) Bad(key, "expected a list");
+    for (size_t k = 0; k < list.size(); ++k) apply(list[k], std::string(key) + "[" + std::to_string(k) + "]");
+}
+
+}  // namespace
+
+void Apply(const json& s, sim::Machine& m) {
+    OnlyKeys(s, "scenario", {"description", "account", "process", "shell", "fixedDisks",
+                             "opticalDrives", "usbFlashDrives", "volumes", "interfaces", "devices",
+                             "failingClassSets", "registry", "expect"});
+    if (s.contains("account")) ApplyAccount(s.at("account"), m);
+    if (s.contains("process")) ApplyProcess(s.at("process"), m);
+    if (s.contains("shell")) {
+        OnlyKeys(s.at("shell"), "shell", {"executeError"});
+        m.shell.executeError = Get<DWORD>(s.at("shell"), "executeError", "shell", 0);
+    }
+    Each(s, "fixedDisks", [&](const json& d, const std::string& w) {
+        OnlyKeys(d, w, {"letter", "diskNumber"});
+        sim::AddFixedDisk(m, Letter(d, w), Get<DWORD>(d, "diskNumber", w, 0));
+    });
+    Each(s, "opticalDrives", [&](const json& d, const std::string& w) {
+        OnlyKeys(d, w, {"letter", "cdromNumber", "disc"});
+        sim::AddOpticalDrive(m, Letter(d, w), Get<DWORD>(d, "cdromNumber", w, 0), Get<bool>(d, "disc", w, false));
+    });
+    Each(s, "usbFlashDrives", [&](const json& d, const std::string& w) { ApplyUsbFlashDrive(d, w, m); });
+    Each(s, "volumes", [&](const json& d, const std::string& w) { ApplyVolume(d, w, m); });
+    Each(s, "interfaces", [&](const json& d, const std::string& w) { ApplyInterface(d, w, m); });
+    Each(s, "devices", [&](const json& d, const std::string& w) { ApplyDevice(d, w, m); });
+    if (s.contains("failingClassSets")) {
+        for (const json& name : s.at("failingClassSets")) {
+            GUID g;
+            if (!name.is_string() || !sim::ClassByName(name.get<std::string>(), &g))
+                Bad("failingClassSets", "expected disk, cdrom or floppy");
+            m.failingClassSets.insert(name.get<std::string>());
+        }
+    }
+    Each(s, "registry", [&](const json& d, const std::string& w) { ApplyRegistryKey(d, w, m); });
+}
+
+json Report(const sim::Machine& m, int exitCode) {
+    const sim::Journal& j = m.journal;
+    json r;
+    r["console"] = j.ConsoleLines();
+    r["exitCode"] = exitCode;
+    r["beeps"] = json::array();
+    for (const auto& b : j.beeps) r["beeps"].push_back(b.type);
+    r["shellOpens"] = json::array();
+    for (const auto& o : j.shellOpens)
+        r["shellOpens"].push_back({{"verb", o.verb}, {"file", o.file}, {"directory", o.directory},
+                                   {"show", o.show}, {"succeeded", o.succeeded}});
+    r["ejectRequests"] = json::array();
+    for (const auto& e : j.ejectRequests)
+        r["ejectRequests"].push_back({{"devInst", e.devInst}, {"result", e.result},
+                                      {"vetoType", e.vetoType}, {"vetoName", sim::Narrow(e.vetoName)}});
+    r["debugOutput"] = json::array();
+    for (const auto& d : j.debugOutput) r["debugOutput"].push_back(d.text);
+    r["messageBoxes"] = json::array();
+    for (const auto& b : j.messageBoxes)
+        r["messageBoxes"].push_back({{"text", b.text}, {"caption", b.caption}, {"type", b.type}});
+    r["sleeps"] = json::array();
+    for (const auto& s : j.sleeps) r["sleeps"].push_back(s.ms);
+    r["elapsedMs"] = m.clockMs;
+    sim::Leaks leaks = m.OpenObjects();
+    r["leaks"] = {{"handles", leaks.handles},         {"deviceInfoSets", leaks.deviceInfoSets},
+                  {"registryKeys", leaks.registryKeys}, {"libraries", leaks.libraries},
+                  {"allocations", leaks.allocations}};
+    r["journal"] = j.lines;
+    return r;
+}
+
+}  // namespace scenario

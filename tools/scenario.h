@@ -1,0 +1,20 @@
+// Scenario files: a JSON description of a simulated machine (docs/scenarios.md), and the
+// JSON report of one run of the tool on it.
+#pragma once
+
+#include "sim/machine.h"
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+
+namespace scenario {
+
+// Describes `m` as the scenario says. Throws std::runtime_error naming the offending field
+// when the scenario is not well formed.
+void Apply(const nlohmann::json& scenario, sim::Machine& m);
+
+// The report of a finished run: console lines, exit code and every journaled effect.
+nlohmann::json Report(const sim::Machine& m, int exitCode);
+
+}  // namespace scenario
