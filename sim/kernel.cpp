@@ -59,6 +59,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         error = ERROR_INVALID_PARAMETER;
     } else if (sim::Volume* v = VolumeOfDevicePath(path)) {
         error = v->openError;
+        if (error == 0 && (dwDesiredAccess & v->deniedAccess) != 0) error = ERROR_ACCESS_DENIED;
         object.volume = v;
     } else {
         error = ERROR_FILE_NOT_FOUND;

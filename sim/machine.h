@@ -55,6 +55,9 @@ struct Volume {
     DWORD deviceNumber = 0;
     DWORD partitionNumber = 1;
     DWORD openError = 0;  // nonzero: CreateFileA fails with this error
+    // Access rights the caller is refused: an open that asks for any of them fails with
+    // ERROR_ACCESS_DENIED (an ordinary user may query a volume but not read it raw).
+    DWORD deniedAccess = 0;
 };
 
 struct Interface {

@@ -107,7 +107,7 @@ void ApplyProcess(const json& p, sim::Machine& m) {
 
 void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     OnlyKeys(v, where, {"letter", "type", "dosDevice", "media", "deviceNumber", "deviceType",
-                        "partition", "openError"});
+                        "partition", "openError", "deniedAccess"});
     sim::Volume vol;
     if (sim::Volume* existing = m.FindVolume(Letter(v, where))) vol = *existing;
     vol.letter = Letter(v, where);
@@ -118,6 +118,7 @@ void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     vol.deviceType = Get<DWORD>(v, "deviceType", where, vol.deviceType);
     vol.partitionNumber = Get<DWORD>(v, "partition", where, vol.partitionNumber);
     vol.openError = Get<DWORD>(v, "openError", where, vol.openError);
+    vol.deniedAccess = Get<DWORD>(v, "deniedAccess", where, vol.deniedAccess);
     m.AddVolume(vol);
 }
 
