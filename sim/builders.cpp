@@ -20,7 +20,8 @@ DEVINST NextDevInst(const Machine& m) {
 
 }  // namespace
 
-UsbDriveIds AddUsbFlashDrive(Machine& m, char letter, DWORD diskNumber, const std::string& product) {
+UsbDriveIds AddUsbFlashDrive(Machine& m, char letter, DWORD diskNumber,
+                             const std::string& product) {
     UsbDriveIds ids;
     ids.usb = NextDevInst(m);
     ids.disk = ids.usb + 1;
@@ -77,7 +78,8 @@ void AddOpticalDrive(Machine& m, char letter, DWORD cdromNumber, bool discPresen
     m.AddVolume(v);
     Interface i;
     i.interfaceClass = GUID_DEVINTERFACE_CDROM;
-    i.devicePath = InterfacePath("ide#cdromoptical_drive#5&2b3c4d&0&1.0.0", GUID_DEVINTERFACE_CDROM);
+    i.devicePath =
+        InterfacePath("ide#cdromoptical_drive#5&2b3c4d&0&1.0.0", GUID_DEVINTERFACE_CDROM);
     i.devInst = inst;
     i.deviceType = FILE_DEVICE_CD_ROM;
     i.deviceNumber = cdromNumber;

@@ -9,8 +9,8 @@
 namespace sim {
 
 struct UsbDriveIds {
-    DEVINST disk;    // the disk device behind the interface
-    DEVINST usb;     // its parent, the USB device that is ejected
+    DEVINST disk;  // the disk device behind the interface
+    DEVINST usb;   // its parent, the USB device that is ejected
 };
 
 // A USB flash drive on the USB mass-storage enumerator: volume `letter` on disk number

@@ -90,8 +90,9 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     return TRUE;
 }
 
-BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID, DWORD, LPVOID lpOutBuffer,
-                            DWORD nOutBufferSize, LPDWORD lpBytesReturned, LPOVERLAPPED) {
+BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID, DWORD,
+                            LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
+                            LPOVERLAPPED) {
     sim::Machine& m = machine();
     OpenObject* file = m.Lookup(hDevice, ObjectKind::File);
     if (file == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
@@ -99,26 +100,25 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID, DWORD
 
     BOOL ok = FALSE;
     switch (dwIoControlCode) {
-    case IOCTL_STORAGE_CHECK_VERIFY:
-        if (file->volume && !file->volume->mediaPresent)
-            ok = Fail(ERROR_NOT_READY, FALSE);
-        else
-            ok = TRUE;
-        break;
-    case IOCTL_STORAGE_GET_DEVICE_NUMBER:
-        if (file->volume) {
-            const sim::Volume& v = *file->volume;
-            ok = DeviceNumberQuery(v.hasDeviceNumber, v.deviceType, v.deviceNumber,
-                                   v.partitionNumber, lpOutBuffer, nOutBufferSize, lpBytesReturned);
-        } else {
-            const sim::Interface& i = *file->iface;
-            ok = DeviceNumberQuery(i.hasDeviceNumber, i.deviceType, i.deviceNumber, 0,
-                                   lpOutBuffer, nOutBufferSize, lpBytesReturned);
-        }
-        break;
-    default:
-        ok = Fail(ERROR_INVALID_FUNCTION, FALSE);
-        break;
+        case IOCTL_STORAGE_CHECK_VERIFY:
+            if (file->volume && !file->volume->mediaPresent)
+                ok = Fail(ERROR_NOT_READY, FALSE);
+            else
+                ok = TRUE;
+            break;
+        case IOCTL_STORAGE_GET_DEVICE_NUMBER:
+            if (file->volume) {
+                const sim::Volume& v = *file->volume;
+                ok = DeviceNumberQuery(v.hasDeviceNumber, v.deviceType, v.deviceNumber,
+                                       v.partitionNumber, lpOutBuffer, nOutBufferSize,
+                                       lpBytesReturned);
+            } else {
+                const sim::Interface& i = *file->iface;
+                ok = DeviceNumberQuery(i.hasDeviceNumber, i.deviceType, i.deviceNumber, 0,
+                                       lpOutBuffer, nOutBufferSize, lpBytesReturned);
+            }
+            break;
+        default: ok = Fail(ERROR_INVALID_FUNCTION, FALSE); break;
     }
     uint64_t seq = m.journal.Note("ioctl " + Hex(dwIoControlCode) + " on " + file->name +
                                   (ok ? "" : " failed"));

@@ -115,12 +115,12 @@ Leaks Machine::OpenObjects() const {
     Leaks leaks;
     for (const auto& entry : objects) {
         switch (entry.second.kind) {
-        case ObjectKind::File: ++leaks.handles; break;
-        case ObjectKind::Mutex:
-        case ObjectKind::Console: break;
-        case ObjectKind::DeviceInfoSet: ++leaks.deviceInfoSets; break;
-        case ObjectKind::RegistryKey: ++leaks.registryKeys; break;
-        case ObjectKind::Allocation: ++leaks.allocations; break;
+            case ObjectKind::File: ++leaks.handles; break;
+            case ObjectKind::Mutex:
+            case ObjectKind::Console: break;
+            case ObjectKind::DeviceInfoSet: ++leaks.deviceInfoSets; break;
+            case ObjectKind::RegistryKey: ++leaks.registryKeys; break;
+            case ObjectKind::Allocation: ++leaks.allocations; break;
         }
     }
     return leaks;

@@ -41,7 +41,7 @@ struct Process {
     bool moduleHandleAvailable = true;
     bool consoleControlAvailable = true;  // SetConsoleCtrlHandler succeeds
     std::string commandLine = "korvanta.exe";
-    bool mutexCreationFails = false;       // CreateMutexA returns NULL (ERROR_ACCESS_DENIED)
+    bool mutexCreationFails = false;             // CreateMutexA returns NULL (ERROR_ACCESS_DENIED)
     std::set<std::string> mutexesHeldElsewhere;  // named mutexes another process owns
 };
 
@@ -67,8 +67,8 @@ struct Interface {
     bool hasDeviceNumber = true;
     DWORD deviceType = FILE_DEVICE_DISK;
     DWORD deviceNumber = 0;
-    DWORD openError = 0;       // nonzero: CreateFileA on the path fails with this error
-    DWORD detailError = 0;     // nonzero: the detail read fails with this error
+    DWORD openError = 0;    // nonzero: CreateFileA on the path fails with this error
+    DWORD detailError = 0;  // nonzero: the detail read fails with this error
 };
 
 struct EjectAnswer {
@@ -113,8 +113,14 @@ struct Shell {
 // ---------------------------------------------------------------------------------------
 // The journal
 
-struct ConsoleWrite { uint64_t seq; std::string text; };
-struct Beep { uint64_t seq; UINT type; };
+struct ConsoleWrite {
+    uint64_t seq;
+    std::string text;
+};
+struct Beep {
+    uint64_t seq;
+    UINT type;
+};
 struct ShellOpen {
     uint64_t seq;
     std::string verb, file, directory;
@@ -128,9 +134,19 @@ struct EjectRequest {
     PNP_VETO_TYPE vetoType;
     std::u16string vetoName;
 };
-struct DebugOutput { uint64_t seq; std::string text; };
-struct MessageBoxShown { uint64_t seq; std::string text, caption; UINT type; };
-struct SleepCall { uint64_t seq; DWORD ms; };
+struct DebugOutput {
+    uint64_t seq;
+    std::string text;
+};
+struct MessageBoxShown {
+    uint64_t seq;
+    std::string text, caption;
+    UINT type;
+};
+struct SleepCall {
+    uint64_t seq;
+    DWORD ms;
+};
 struct IoControl {
     uint64_t seq;
     std::string path;  // what the handle was opened on
@@ -171,16 +187,16 @@ enum class ObjectKind { File, Mutex, DeviceInfoSet, RegistryKey, Allocation, Con
 struct OpenObject {
     OpenObject(ObjectKind k, std::string n) : kind(k), name(std::move(n)) {}
     ObjectKind kind;
-    std::string name;              // path, mutex name, key path, ...
-    Volume* volume = nullptr;      // File opened on a volume
-    Interface* iface = nullptr;    // File opened on a device interface
+    std::string name;                 // path, mutex name, key path, ...
+    Volume* volume = nullptr;         // File opened on a volume
+    Interface* iface = nullptr;       // File opened on a device interface
     std::vector<Interface*> members;  // DeviceInfoSet
     RegKey* key = nullptr;            // RegistryKey
     std::vector<BYTE> memory;         // Allocation
 };
 
 struct Leaks {
-    int handles = 0;         // files and other kernel handles, not counting mutexes
+    int handles = 0;  // files and other kernel handles, not counting mutexes
     int deviceInfoSets = 0;
     int registryKeys = 0;
     int libraries = 0;
@@ -238,6 +254,6 @@ std::string ClassName(const GUID& g);  // "" for any other class
 bool ClassByName(const std::string& name, GUID* out);
 
 std::string Narrow(const std::u16string& s);  // Latin-1 narrowing, '?' for the rest
-std::u16string Widen(const std::string& s);    // Latin-1 widening
+std::u16string Widen(const std::string& s);   // Latin-1 widening
 
 }  // namespace sim

@@ -29,7 +29,8 @@ std::string ClassName(const GUID& g) {
 }
 
 bool ClassByName(const std::string& name, GUID* out) {
-    for (const GUID* g : {&GUID_DEVINTERFACE_DISK, &GUID_DEVINTERFACE_CDROM, &GUID_DEVINTERFACE_FLOPPY}) {
+    for (const GUID* g :
+         {&GUID_DEVINTERFACE_DISK, &GUID_DEVINTERFACE_CDROM, &GUID_DEVINTERFACE_FLOPPY}) {
         if (ClassName(*g) == name) {
             *out = *g;
             return true;
@@ -102,7 +103,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet,
         return Fail(ERROR_INVALID_USER_BUFFER, FALSE);
 
     DWORD need = static_cast<DWORD>(offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) +
-                                     iface->devicePath.size() + 1);
+                                    iface->devicePath.size() + 1);
     if (RequiredSize) *RequiredSize = need;
     if (detailSize < need) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     if (iface->detailError != 0) return Fail(iface->detailError, FALSE);
@@ -154,10 +155,9 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST dnDevInst, PPNP_VETO_TYPE pVet
             pszVetoName[n] = 0;
         }
     }
-    uint64_t seq = m.journal.Note("eject " + std::to_string(dnDevInst) + " result " +
-                                  std::to_string(answer.result) + " veto " +
-                                  std::to_string(answer.vetoType) + " " +
-                                  sim::Narrow(answer.vetoName));
+    uint64_t seq = m.journal.Note(
+        "eject " + std::to_string(dnDevInst) + " result " + std::to_string(answer.result) +
+        " veto " + std::to_string(answer.vetoType) + " " + sim::Narrow(answer.vetoName));
     m.journal.ejectRequests.push_back(
         {seq, dnDevInst, answer.result, answer.vetoType, answer.vetoName});
     return answer.result;

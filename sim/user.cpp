@@ -58,8 +58,8 @@ BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     open.directory = info->lpDirectory ? info->lpDirectory : "";
     open.show = info->nShow;
     open.succeeded = m.shell.executeError == 0;
-    open.seq = m.journal.Note("shell " + open.verb + " " + open.file +
-                              (open.succeeded ? "" : " failed"));
+    open.seq =
+        m.journal.Note("shell " + open.verb + " " + open.file + (open.succeeded ? "" : " failed"));
     m.journal.shellOpens.push_back(open);
     if (!open.succeeded) return Fail(m.shell.executeError, FALSE);
     return TRUE;

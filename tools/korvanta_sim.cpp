@@ -53,7 +53,8 @@ int main(int argc, char** argv) {
 
     int exitCode = KorvantaMain();
 
-    for (const sim::ConsoleWrite& w : m.journal.console) std::fwrite(w.text.data(), 1, w.text.size(), stdout);
+    for (const sim::ConsoleWrite& w : m.journal.console)
+        std::fwrite(w.text.data(), 1, w.text.size(), stdout);
     std::fflush(stdout);
 
     if (!reportPath.empty()) {

@@ -34,7 +34,8 @@ T Get(const json& object, const char* key, const std::string& where, T fallback)
 
 char Letter(const json& object, const std::string& where) {
     std::string s = Get<std::string>(object, "letter", where, "");
-    if (s.size() != 1 || s[0] < 'A' || s[0] > 'Z') Bad(where + ".letter", "expected one letter A-Z");
+    if (s.size() != 1 || s[0] < 'A' || s[0] > 'Z')
+        Bad(where + ".letter", "expected one letter A-Z");
     return s[0];
 }
 
@@ -80,17 +81,26 @@ void ApplyAccount(const json& a, sim::Machine& m) {
     OnlyKeys(a, "account", {"userName", "privilege", "lookup"});
     m.account.userName = Get<std::string>(a, "userName", "account", m.account.userName);
     std::string privilege = Get<std::string>(a, "privilege", "account", "user");
-    if (privilege == "guest") m.account.privilege = USER_PRIV_GUEST;
-    else if (privilege == "user") m.account.privilege = USER_PRIV_USER;
-    else if (privilege == "admin") m.account.privilege = USER_PRIV_ADMIN;
-    else Bad("account.privilege", "expected guest, user or admin");
+    if (privilege == "guest")
+        m.account.privilege = USER_PRIV_GUEST;
+    else if (privilege == "user")
+        m.account.privilege = USER_PRIV_USER;
+    else if (privilege == "admin")
+        m.account.privilege = USER_PRIV_ADMIN;
+    else
+        Bad("account.privilege", "expected guest, user or admin");
     if (a.contains("lookup")) {
         const json& lookup = a.at("lookup");
-        if (lookup == "ok") m.account.lookupStatus = NERR_Success;
-        else if (lookup == "accessDenied") m.account.lookupStatus = ERROR_ACCESS_DENIED;
-        else if (lookup == "notFound") m.account.lookupStatus = NERR_UserNotFound;
-        else if (lookup.is_number_unsigned()) m.account.lookupStatus = lookup.get<DWORD>();
-        else Bad("account.lookup", "expected ok, accessDenied, notFound or a status number");
+        if (lookup == "ok")
+            m.account.lookupStatus = NERR_Success;
+        else if (lookup == "accessDenied")
+            m.account.lookupStatus = ERROR_ACCESS_DENIED;
+        else if (lookup == "notFound")
+            m.account.lookupStatus = NERR_UserNotFound;
+        else if (lookup.is_number_unsigned())
+            m.account.lookupStatus = lookup.get<DWORD>();
+        else
+            Bad("account.lookup", "expected ok, accessDenied, notFound or a status number");
     }
 }
 
@@ -100,18 +110,23 @@ void ApplyProcess(const json& p, sim::Machine& m) {
     m.process.consoleControlAvailable = Get<bool>(p, "consoleStartup", "process", true);
     m.process.commandLine = Get<std::string>(p, "commandLine", "process", m.process.commandLine);
     std::string mutex = Get<std::string>(p, "mutex", "process", "free");
-    if (mutex == "heldElsewhere") m.process.mutexesHeldElsewhere.insert("Korvanta");
-    else if (mutex == "fails") m.process.mutexCreationFails = true;
-    else if (mutex != "free") Bad("process.mutex", "expected free, heldElsewhere or fails");
+    if (mutex == "heldElsewhere")
+        m.process.mutexesHeldElsewhere.insert("Korvanta");
+    else if (mutex == "fails")
+        m.process.mutexCreationFails = true;
+    else if (mutex != "free")
+        Bad("process.mutex", "expected free, heldElsewhere or fails");
 }
 
 void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
-    OnlyKeys(v, where, {"letter", "type", "dosDevice", "media", "deviceNumber", "deviceType",
-                        "partition", "openError", "deniedAccess"});
+    OnlyKeys(v, where,
+             {"letter", "type", "dosDevice", "media", "deviceNumber", "deviceType", "partition",
+              "openError", "deniedAccess"});
     sim::Volume vol;
     if (sim::Volume* existing = m.FindVolume(Letter(v, where))) vol = *existing;
     vol.letter = Letter(v, where);
-    if (v.contains("type")) vol.driveType = DriveType(v.at("type").get<std::string>(), where + ".type");
+    if (v.contains("type"))
+        vol.driveType = DriveType(v.at("type").get<std::string>(), where + ".type");
     vol.dosDevice = Get<std::string>(v, "dosDevice", where, vol.dosDevice);
     vol.mediaPresent = Get<bool>(v, "media", where, vol.mediaPresent);
     DeviceNumber(v, where, &vol.hasDeviceNumber, &vol.deviceNumber);
@@ -123,8 +138,9 @@ void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
 }
 
 void ApplyInterface(const json& i, const std::string& where, sim::Machine& m) {
-    OnlyKeys(i, where, {"class", "path", "devInst", "deviceNumber", "deviceType", "openError",
-                        "detailError"});
+    OnlyKeys(
+        i, where,
+        {"class", "path", "devInst", "deviceNumber", "deviceType", "openError", "detailError"});
     sim::Interface iface;
     if (!sim::ClassByName(Get<std::string>(i, "class", where, ""), &iface.interfaceClass))
         Bad(where + ".class", "expected disk, cdrom or floppy");
@@ -145,17 +161,19 @@ void ApplyDevice(const json& d, const std::string& where, sim::Machine& m) {
     sim::DevNode& node = m.devices[inst];
     node.parent = Get<DEVINST>(d, "parent", where, node.parent);
     node.instanceId = Get<std::string>(d, "instanceId", where, node.instanceId);
-    if (d.contains("ejectAnswers")) node.ejectAnswers = EjectAnswers(d.at("ejectAnswers"), where + ".ejectAnswers");
+    if (d.contains("ejectAnswers"))
+        node.ejectAnswers = EjectAnswers(d.at("ejectAnswers"), where + ".ejectAnswers");
 }
 
 void ApplyUsbFlashDrive(const json& u, const std::string& where, sim::Machine& m) {
     OnlyKeys(u, where, {"letter", "diskNumber", "product", "media", "ejectAnswers"});
-    sim::UsbDriveIds ids = sim::AddUsbFlashDrive(
-        m, Letter(u, where), Get<DWORD>(u, "diskNumber", where, 1),
-        Get<std::string>(u, "product", where, "ven_generic&prod_flash_disk"));
+    sim::UsbDriveIds ids =
+        sim::AddUsbFlashDrive(m, Letter(u, where), Get<DWORD>(u, "diskNumber", where, 1),
+                              Get<std::string>(u, "product", where, "ven_generic&prod_flash_disk"));
     m.FindVolume(Letter(u, where))->mediaPresent = Get<bool>(u, "media", where, true);
     if (u.contains("ejectAnswers"))
-        m.devices[ids.usb].ejectAnswers = EjectAnswers(u.at("ejectAnswers"), where + ".ejectAnswers");
+        m.devices[ids.usb].ejectAnswers =
+            EjectAnswers(u.at("ejectAnswers"), where + ".ejectAnswers");
 }
 
 HKEY Root(const std::string& name, const std::string& where) {
@@ -178,9 +196,13 @@ void ApplyRegistryKey(const json& k, const std::string& where, sim::Machine& m) 
         const json& v = it.value();
         OnlyKeys(v, w, {"dword", "string", "binary"});
         if (v.size() != 1) Bad(w, "expected exactly one of dword, string, binary");
-        if (v.contains("dword")) m.registry.SetDword(root, path, it.key(), Get<DWORD>(v, "dword", w, 0));
-        else if (v.contains("string")) m.registry.SetString(root, path, it.key(), Get<std::string>(v, "string", w, ""));
-        else m.registry.SetRaw(root, path, it.key(), REG_BINARY, Get<std::vector<BYTE>>(v, "binary", w, {}));
+        if (v.contains("dword"))
+            m.registry.SetDword(root, path, it.key(), Get<DWORD>(v, "dword", w, 0));
+        else if (v.contains("string"))
+            m.registry.SetString(root, path, it.key(), Get<std::string>(v, "string", w, ""));
+        else
+            m.registry.SetRaw(root, path, it.key(), REG_BINARY,
+                              Get<std::vector<BYTE>>(v, "binary", w, {}));
     }
 }
 
@@ -189,15 +211,17 @@ void Each(const json& scenario, const char* key, F apply) {
     if (!scenario.contains(key)) return;
     const json& list = scenario.at(key);
     if (!list.is_array()) Bad(key, "expected a list");
-    for (size_t k = 0; k < list.size(); ++k) apply(list[k], std::string(key) + "[" + std::to_string(k) + "]");
+    for (size_t k = 0; k < list.size(); ++k)
+        apply(list[k], std::string(key) + "[" + std::to_string(k) + "]");
 }
 
 }  // namespace
 
 void Apply(const json& s, sim::Machine& m) {
-    OnlyKeys(s, "scenario", {"description", "account", "process", "shell", "fixedDisks",
-                             "opticalDrives", "usbFlashDrives", "volumes", "interfaces", "devices",
-                             "failingClassSets", "registry", "expect"});
+    OnlyKeys(s, "scenario",
+             {"description", "account", "process", "shell", "fixedDisks", "opticalDrives",
+              "usbFlashDrives", "volumes", "interfaces", "devices", "failingClassSets", "registry",
+              "expect"});
     if (s.contains("account")) ApplyAccount(s.at("account"), m);
     if (s.contains("process")) ApplyProcess(s.at("process"), m);
     if (s.contains("shell")) {
@@ -210,9 +234,11 @@ void Apply(const json& s, sim::Machine& m) {
     });
     Each(s, "opticalDrives", [&](const json& d, const std::string& w) {
         OnlyKeys(d, w, {"letter", "cdromNumber", "disc"});
-        sim::AddOpticalDrive(m, Letter(d, w), Get<DWORD>(d, "cdromNumber", w, 0), Get<bool>(d, "disc", w, false));
+        sim::AddOpticalDrive(m, Letter(d, w), Get<DWORD>(d, "cdromNumber", w, 0),
+                             Get<bool>(d, "disc", w, false));
     });
-    Each(s, "usbFlashDrives", [&](const json& d, const std::string& w) { ApplyUsbFlashDrive(d, w, m); });
+    Each(s, "usbFlashDrives",
+         [&](const json& d, const std::string& w) { ApplyUsbFlashDrive(d, w, m); });
     Each(s, "volumes", [&](const json& d, const std::string& w) { ApplyVolume(d, w, m); });
     Each(s, "interfaces", [&](const json& d, const std::string& w) { ApplyInterface(d, w, m); });
     Each(s, "devices", [&](const json& d, const std::string& w) { ApplyDevice(d, w, m); });
@@ -236,12 +262,17 @@ json Report(const sim::Machine& m, int exitCode) {
     for (const auto& b : j.beeps) r["beeps"].push_back(b.type);
     r["shellOpens"] = json::array();
     for (const auto& o : j.shellOpens)
-        r["shellOpens"].push_back({{"verb", o.verb}, {"file", o.file}, {"directory", o.directory},
-                                   {"show", o.show}, {"succeeded", o.succeeded}});
+        r["shellOpens"].push_back({{"verb", o.verb},
+                                   {"file", o.file},
+                                   {"directory", o.directory},
+                                   {"show", o.show},
+                                   {"succeeded", o.succeeded}});
     r["ejectRequests"] = json::array();
     for (const auto& e : j.ejectRequests)
-        r["ejectRequests"].push_back({{"devInst", e.devInst}, {"result", e.result},
-                                      {"vetoType", e.vetoType}, {"vetoName", sim::Narrow(e.vetoName)}});
+        r["ejectRequests"].push_back({{"devInst", e.devInst},
+                                      {"result", e.result},
+                                      {"vetoType", e.vetoType},
+                                      {"vetoName", sim::Narrow(e.vetoName)}});
     r["debugOutput"] = json::array();
     for (const auto& d : j.debugOutput) r["debugOutput"].push_back(d.text);
     r["messageBoxes"] = json::array();
@@ -251,8 +282,10 @@ json Report(const sim::Machine& m, int exitCode) {
     for (const auto& s : j.sleeps) r["sleeps"].push_back(s.ms);
     r["elapsedMs"] = m.clockMs;
     sim::Leaks leaks = m.OpenObjects();
-    r["leaks"] = {{"handles", leaks.handles},         {"deviceInfoSets", leaks.deviceInfoSets},
-                  {"registryKeys", leaks.registryKeys}, {"libraries", leaks.libraries},
+    r["leaks"] = {{"handles", leaks.handles},
+                  {"deviceInfoSets", leaks.deviceInfoSets},
+                  {"registryKeys", leaks.registryKeys},
+                  {"libraries", leaks.libraries},
                   {"allocations", leaks.allocations}};
     r["journal"] = j.lines;
     return r;

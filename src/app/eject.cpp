@@ -38,12 +38,12 @@ DEVINST FindDevInstByDeviceNumber(DWORD deviceNumber, UINT driveType, const char
     bool isFloppy = std::strstr(dosDevice, "\\Floppy") != NULL;
     const GUID* interfaceClass = NULL;
     switch (driveType) {
-    case DRIVE_REMOVABLE:
-        interfaceClass = isFloppy ? &GUID_DEVINTERFACE_FLOPPY : &GUID_DEVINTERFACE_DISK;
-        break;
-    case DRIVE_FIXED: interfaceClass = &GUID_DEVINTERFACE_DISK; break;
-    case DRIVE_CDROM: interfaceClass = &GUID_DEVINTERFACE_CDROM; break;
-    default: return 0;
+        case DRIVE_REMOVABLE:
+            interfaceClass = isFloppy ? &GUID_DEVINTERFACE_FLOPPY : &GUID_DEVINTERFACE_DISK;
+            break;
+        case DRIVE_FIXED: interfaceClass = &GUID_DEVINTERFACE_DISK; break;
+        case DRIVE_CDROM: interfaceClass = &GUID_DEVINTERFACE_CDROM; break;
+        default: return 0;
     }
 
     HDEVINFO set =
@@ -97,9 +97,9 @@ BOOL EjectDrive(char letter, std::string& errorText) {
 
     DWORD access = 0;
     switch (GetDriveTypeA(root)) {
-    case DRIVE_REMOVABLE: access = GENERIC_READ | GENERIC_WRITE; break;
-    case DRIVE_CDROM: access = GENERIC_READ; break;
-    default: errorText = "Can't open Volume."; return FALSE;
+        case DRIVE_REMOVABLE: access = GENERIC_READ | GENERIC_WRITE; break;
+        case DRIVE_CDROM: access = GENERIC_READ; break;
+        default: errorText = "Can't open Volume."; return FALSE;
     }
 
     HANDLE volume = CreateFileA(volumePath, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,

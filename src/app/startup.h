@@ -4,8 +4,8 @@
 
 #include "platform/win32.h"
 
-extern HINSTANCE AppInstance;   // the program's module, once started
-extern LPSTR AppCommandLine;    // the process command line, once started
+extern HINSTANCE AppInstance;  // the program's module, once started
+extern LPSTR AppCommandLine;   // the process command line, once started
 
 // Records the module and the command line and restores the normal Ctrl+C handling of the
 // console (a parent may have started the program with it disabled), so that a user can

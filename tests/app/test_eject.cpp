@@ -115,7 +115,8 @@ TEST_F(Eject, CdromAndFloppyDrivesUseTheirOwnInterfaceClass) {
     m.AddVolume(a);
     sim::Interface floppy;
     floppy.interfaceClass = GUID_DEVINTERFACE_FLOPPY;
-    floppy.devicePath = sim::InterfacePath("fdc#generic_floppy_drive#6&1&0", GUID_DEVINTERFACE_FLOPPY);
+    floppy.devicePath =
+        sim::InterfacePath("fdc#generic_floppy_drive#6&1&0", GUID_DEVINTERFACE_FLOPPY);
     floppy.deviceNumber = 3;
     floppy.devInst = 0x9101;
     m.AddInterface(floppy);
@@ -149,7 +150,8 @@ TEST_F(Eject, SkipsInterfacesThatAreTooLargeOrCannotBeOpened) {
     other.devInst = 0x7004;
     for (const sim::Interface& i : {huge, locked, broken, other, target}) m.AddInterface(i);
 
-    EXPECT_EQ(FindDevInstByDeviceNumber(4, DRIVE_REMOVABLE, "\\Device\\HarddiskVolume14"), ids.disk);
+    EXPECT_EQ(FindDevInstByDeviceNumber(4, DRIVE_REMOVABLE, "\\Device\\HarddiskVolume14"),
+              ids.disk);
     EXPECT_EQ(FindDevInstByDeviceNumber(9, DRIVE_REMOVABLE, "\\Device\\HarddiskVolume14"), 0u);
     EXPECT_EQ(FindDevInstByDeviceNumber(4, DRIVE_REMOTE, ""), 0u);
     ExpectNothingOpen();

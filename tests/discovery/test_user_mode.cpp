@@ -54,7 +54,8 @@ TEST_F(UserMode, TwoVolumesOfOneDiskBothListed) {
 TEST_F(UserMode, CompositeCdromAndDiskListsTheCdromUnitFirst) {
     sim::Interface cd;
     cd.interfaceClass = GUID_DEVINTERFACE_CDROM;
-    cd.devicePath = sim::InterfacePath("usbstor#cdrom&ven_smi&prod_autorun#1&0", GUID_DEVINTERFACE_CDROM);
+    cd.devicePath =
+        sim::InterfacePath("usbstor#cdrom&ven_smi&prod_autorun#1&0", GUID_DEVINTERFACE_CDROM);
     cd.deviceNumber = 0;
     m.AddInterface(cd);
     AddDiskInterface("usbstor#disk&ven_smi&prod_flash#1&1", 3);
@@ -66,7 +67,8 @@ TEST_F(UserMode, CompositeCdromAndDiskListsTheCdromUnitFirst) {
 TEST_F(UserMode, CdromMatchNeedsACdromDrive) {
     sim::Interface cd;
     cd.interfaceClass = GUID_DEVINTERFACE_CDROM;
-    cd.devicePath = sim::InterfacePath("usbstor#cdrom&ven_smi&prod_autorun#1&0", GUID_DEVINTERFACE_CDROM);
+    cd.devicePath =
+        sim::InterfacePath("usbstor#cdrom&ven_smi&prod_autorun#1&0", GUID_DEVINTERFACE_CDROM);
     cd.deviceNumber = 0;
     m.AddInterface(cd);
     AddVolume('G', DRIVE_REMOVABLE, 0);  // same number, but not an optical drive
@@ -83,10 +85,14 @@ TEST_F(UserMode, PathFilterIsCaseSensitive) {
     AddDiskInterface("USBSTOR#DISK&VEN_X&PROD_Y#1&0", 2);
     EXPECT_EQ(Letters(), "") << "capitals fail every test";
 
-    struct Case { const char* ids; bool supported; };
-    for (const Case& c : {Case{"scsi#disk&ven_smi&prod_z#1", true}, Case{"scsi#disk&ven_buffalo#1", true},
-                          Case{"scsi#disk&ven_kingmax#1", true}, Case{"scsi#disk&ven_smix&prod#1", false},
-                          Case{"scsi#disk&ven_Buffalo#1", false}}) {
+    struct Case {
+        const char* ids;
+        bool supported;
+    };
+    for (const Case& c :
+         {Case{"scsi#disk&ven_smi&prod_z#1", true}, Case{"scsi#disk&ven_buffalo#1", true},
+          Case{"scsi#disk&ven_kingmax#1", true}, Case{"scsi#disk&ven_smix&prod#1", false},
+          Case{"scsi#disk&ven_Buffalo#1", false}}) {
         m.interfaces.clear();
         AddDiskInterface(c.ids, 2);
         EXPECT_EQ(Letters(), c.supported ? "E" : "") << c.ids;

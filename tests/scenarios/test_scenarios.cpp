@@ -50,13 +50,15 @@ INSTANTIATE_TEST_SUITE_P(Examples, Scenario, ::testing::ValuesIn(ScenarioFiles()
 
 TEST(ScenarioFormat, MisspeltFieldsAreRejected) {
     FreshProcess();
-    EXPECT_THROW(scenario::Apply(Load(fs::path(KORVANTA_SCENARIO_DIR) / "malformed" / "unknown-field.json"),
-                                 sim::machine()),
-                 std::runtime_error);
+    EXPECT_THROW(
+        scenario::Apply(Load(fs::path(KORVANTA_SCENARIO_DIR) / "malformed" / "unknown-field.json"),
+                        sim::machine()),
+        std::runtime_error);
     EXPECT_THROW(scenario::Apply(json::parse(R"({"volumes":[{"letter":"e"}]})"), sim::machine()),
                  std::runtime_error);
-    EXPECT_THROW(scenario::Apply(json::parse(R"({"account":{"privilege":"root"}})"), sim::machine()),
-                 std::runtime_error);
+    EXPECT_THROW(
+        scenario::Apply(json::parse(R"({"account":{"privilege":"root"}})"), sim::machine()),
+        std::runtime_error);
 }
 
 }  // namespace

@@ -10,7 +10,8 @@ class Contracts : public SimTest {};
 
 TEST_F(Contracts, DetailReadThatDoesNotFitLeavesTheBufferAlone) {
     sim::AddUsbFlashDrive(m, 'E', 2);
-    HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_DISK, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO set = SetupDiGetClassDevsA(&GUID_DEVINTERFACE_DISK, NULL, NULL,
+                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     ASSERT_NE(set, INVALID_HANDLE_VALUE);
     SP_DEVICE_INTERFACE_DATA data;
     std::memset(&data, 0, sizeof data);
@@ -24,14 +25,21 @@ TEST_F(Contracts, DetailReadThatDoesNotFitLeavesTheBufferAlone) {
     EXPECT_EQ(required, offsetof(SP_DEVICE_INTERFACE_DETAIL_DATA_A, DevicePath) +
                             m.interfaces[0].devicePath.size() + 1);
 
-    union { SP_DEVICE_INTERFACE_DETAIL_DATA_A detail; char bytes[64]; } small;
+    union {
+        SP_DEVICE_INTERFACE_DETAIL_DATA_A detail;
+        char bytes[64];
+    } small;
     std::memset(&small, 0x5a, sizeof small);
     small.detail.cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
-    EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, &small.detail, sizeof small, NULL, NULL));
+    EXPECT_FALSE(
+        SetupDiGetDeviceInterfaceDetailA(set, &data, &small.detail, sizeof small, NULL, NULL));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
     EXPECT_EQ(small.bytes[sizeof(DWORD)], 0x5a);
 
-    union { SP_DEVICE_INTERFACE_DETAIL_DATA_A detail; char bytes[1024]; } big;
+    union {
+        SP_DEVICE_INTERFACE_DETAIL_DATA_A detail;
+        char bytes[1024];
+    } big;
     big.detail.cbSize = 1;  // a wrong size member is refused
     EXPECT_FALSE(SetupDiGetDeviceInterfaceDetailA(set, &data, &big.detail, sizeof big, NULL, NULL));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_USER_BUFFER));
@@ -50,7 +58,8 @@ TEST_F(Contracts, DeviceNumberQueryOnAVolumeWithoutNumberFails) {
     STORAGE_DEVICE_NUMBER sdn;
     std::memset(&sdn, 0xee, sizeof sdn);
     DWORD returned = 0;
-    EXPECT_FALSE(DeviceIoControl(h, IOCTL_STORAGE_GET_DEVICE_NUMBER, NULL, 0, &sdn, sizeof sdn, &returned, NULL));
+    EXPECT_FALSE(DeviceIoControl(h, IOCTL_STORAGE_GET_DEVICE_NUMBER, NULL, 0, &sdn, sizeof sdn,
+                                 &returned, NULL));
     EXPECT_EQ(sdn.DeviceNumber, 0xeeeeeeeeu);
     EXPECT_TRUE(CloseHandle(h));
     EXPECT_FALSE(CloseHandle(h));
@@ -78,12 +87,14 @@ TEST_F(Contracts, RegistryValueQueries) {
     ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "software\\x", 0, KEY_READ, &key), ERROR_SUCCESS);
     char small[2] = {'?', '?'};
     DWORD size = sizeof small, type = 0;
-    EXPECT_EQ(RegQueryValueExA(key, "name", NULL, &type, reinterpret_cast<LPBYTE>(small), &size), ERROR_MORE_DATA);
+    EXPECT_EQ(RegQueryValueExA(key, "name", NULL, &type, reinterpret_cast<LPBYTE>(small), &size),
+              ERROR_MORE_DATA);
     EXPECT_EQ(size, 4u);
     EXPECT_EQ(small[0], '?');
     char big[8];
     size = sizeof big;
-    EXPECT_EQ(RegQueryValueExA(key, "Name", NULL, &type, reinterpret_cast<LPBYTE>(big), &size), ERROR_SUCCESS);
+    EXPECT_EQ(RegQueryValueExA(key, "Name", NULL, &type, reinterpret_cast<LPBYTE>(big), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(type, static_cast<DWORD>(REG_SZ));
     EXPECT_STREQ(big, "abc");
     EXPECT_EQ(RegQueryValueExA(key, "Missing", NULL, NULL, NULL, NULL), ERROR_FILE_NOT_FOUND);
@@ -100,13 +111,16 @@ TEST_F(Contracts, ConfigurationManagerAnswers) {
     EXPECT_NE(CM_Get_Parent(&parent, ids.usb, 0), static_cast<CONFIGRET>(CR_SUCCESS));
     EXPECT_EQ(parent, 0u);
 
-    m.devices[ids.usb].ejectAnswers = {{CR_REMOVE_VETOED, PNP_VetoOutstandingOpen, u"a long veto name"}};
+    m.devices[ids.usb].ejectAnswers = {
+        {CR_REMOVE_VETOED, PNP_VetoOutstandingOpen, u"a long veto name"}};
     PNP_VETO_TYPE type = PNP_VetoTypeUnknown;
     WCHAR name[5];
-    EXPECT_EQ(CM_Request_Device_EjectW(ids.usb, &type, name, 5, 0), static_cast<CONFIGRET>(CR_REMOVE_VETOED));
+    EXPECT_EQ(CM_Request_Device_EjectW(ids.usb, &type, name, 5, 0),
+              static_cast<CONFIGRET>(CR_REMOVE_VETOED));
     EXPECT_EQ(type, PNP_VetoOutstandingOpen);
     EXPECT_EQ(std::u16string(name), u"a lo") << "the name is cut to the buffer";
-    EXPECT_EQ(CM_Request_Device_EjectW(0xbad, &type, name, 5, 0), static_cast<CONFIGRET>(CR_INVALID_DEVNODE));
+    EXPECT_EQ(CM_Request_Device_EjectW(0xbad, &type, name, 5, 0),
+              static_cast<CONFIGRET>(CR_INVALID_DEVNODE));
 }
 
 TEST_F(Contracts, SecondMutexOfTheSameNameExists) {

@@ -30,23 +30,35 @@ TEST_F(Trace, SwitchOnPassesTextsUnchanged) {
 }
 
 TEST_F(Trace, SwitchOffAbsentOrUnreadableMeansSilence) {
-    struct Case { const char* name; void (*arrange)(sim::Machine&); };
+    struct Case {
+        const char* name;
+        void (*arrange)(sim::Machine&);
+    };
     const Case cases[] = {
-        {"zero", [](sim::Machine& m) { m.registry.SetDword(HKEY_LOCAL_MACHINE, kKey, "ShowDebugMsg", 0); }},
+        {"zero",
+         [](sim::Machine& m) { m.registry.SetDword(HKEY_LOCAL_MACHINE, kKey, "ShowDebugMsg", 0); }},
         {"key absent", [](sim::Machine&) {}},
         {"value absent", [](sim::Machine& m) { m.registry.Key(HKEY_LOCAL_MACHINE, kKey); }},
-        {"access denied", [](sim::Machine& m) {
+        {"access denied",
+         [](sim::Machine& m) {
              m.registry.SetDword(HKEY_LOCAL_MACHINE, kKey, "ShowDebugMsg", 1);
              m.registry.Key(HKEY_LOCAL_MACHINE, kKey).openError = ERROR_ACCESS_DENIED;
          }},
-        {"too large", [](sim::Machine& m) {
-             m.registry.SetRaw(HKEY_LOCAL_MACHINE, kKey, "ShowDebugMsg", REG_BINARY, {1, 0, 0, 0, 0, 0, 0, 0});
+        {"too large",
+         [](sim::Machine& m) {
+             m.registry.SetRaw(HKEY_LOCAL_MACHINE, kKey, "ShowDebugMsg", REG_BINARY,
+                               {1, 0, 0, 0, 0, 0, 0, 0});
          }},
-        {"string", [](sim::Machine& m) { m.registry.SetString(HKEY_LOCAL_MACHINE, kKey, "ShowDebugMsg", "1"); }},
-        {"short binary", [](sim::Machine& m) {
+        {"string",
+         [](sim::Machine& m) {
+             m.registry.SetString(HKEY_LOCAL_MACHINE, kKey, "ShowDebugMsg", "1");
+         }},
+        {"short binary",
+         [](sim::Machine& m) {
              m.registry.SetRaw(HKEY_LOCAL_MACHINE, kKey, "ShowDebugMsg", REG_BINARY, {1});
          }},
-        {"four-byte binary", [](sim::Machine& m) {
+        {"four-byte binary",
+         [](sim::Machine& m) {
              m.registry.SetRaw(HKEY_LOCAL_MACHINE, kKey, "ShowDebugMsg", REG_BINARY, {1, 0, 0, 0});
          }},
     };

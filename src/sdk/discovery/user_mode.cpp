@@ -36,8 +36,8 @@ BOOL GetStorageDeviceNumber(const char* path, DWORD* number) {
 
 int CollectStorageInterfaces(const GUID& interfaceClass, StorageInterfaceEntry* table,
                              int* entryCount) {
-    HDEVINFO set = SetupDiGetClassDevsA(&interfaceClass, NULL, NULL,
-                                        DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    HDEVINFO set =
+        SetupDiGetClassDevsA(&interfaceClass, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
     if (set == INVALID_HANDLE_VALUE) return 0;
 
     const DWORD kDetailBytes = 1024;
@@ -123,7 +123,8 @@ void MatchDrivesToInterfaces(char* letterTable, int* count) {
             std::snprintf(root, sizeof root, "%c:\\", drive.driveLetter);
             if (isCdromUnit && GetDriveTypeA(root) == DRIVE_CDROM && letters < kMaxUserModeLetters)
                 letterTable[letters++] = drive.driveLetter;
-            if (isDiskUnit && letters < kMaxUserModeLetters) letterTable[letters++] = drive.driveLetter;
+            if (isDiskUnit && letters < kMaxUserModeLetters)
+                letterTable[letters++] = drive.driveLetter;
         }
     }
     *count = letters;

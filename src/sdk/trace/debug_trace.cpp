@@ -11,8 +11,8 @@ LONG LoadDebugSwitch() {
     DWORD value = 0;
     DWORD type = REG_NONE;
     DWORD size = sizeof value;
-    status = RegQueryValueExA(key, "ShowDebugMsg", NULL, &type, reinterpret_cast<LPBYTE>(&value),
-                              &size);
+    status =
+        RegQueryValueExA(key, "ShowDebugMsg", NULL, &type, reinterpret_cast<LPBYTE>(&value), &size);
     if (status == ERROR_SUCCESS) {
         // Only a four-byte REG_DWORD is a switch; anything else (a string "1", a short
         // binary value) leaves tracing off rather than reading bytes that were not set.
