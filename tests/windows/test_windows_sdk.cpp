@@ -1,0 +1,106 @@
+// The SDK pieces that touch only real platform facilities, run on a real Win32
+// implementation (Wine in CI): the trace switch in the registry, the account decision and
+// the user-mode enumeration on the machine's own drives.
+#include "app/eject.h"
+#include "sdk/discovery/sysinfo.h"
+#include "sdk/discovery/user_mode.h"
+#include "sdk/trace/debug_trace.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+namespace {
+
+const char kKey[] = "SOFTWARE\\ZUDUZA";
+
+class TraceSwitch : public ::testing::Test {
+protected:
+    void SetUp() override {
+        RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
+        DebugSwitchLoaded = 0;
+        DebugSwitchOn = 0;
+    }
+    void TearDown() override { RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey); }
+
+    void Set(DWORD type, const void* data, DWORD size) {
+        HKEY key = NULL;
+        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL),
+                  ERROR_SUCCESS);
+        ASSERT_EQ(RegSetValueExA(key, "ShowDebugMsg", 0, type, static_cast<const BYTE*>(data), size),
+                  ERROR_SUCCESS);
+        RegCloseKey(key);
+    }
+};
+
+TEST_F(TraceSwitch, NonzeroDwordTurnsTracingOn) {
+    DWORD value = 5;
+    Set(REG_DWORD, &value, sizeof value);
+    EXPECT_EQ(LoadDebugSwitch(), ERROR_SUCCESS);
+    EXPECT_EQ(DebugSwitchOn, 1u);
+}
+
+TEST_F(TraceSwitch, ZeroAbsentOrOtherTypesLeaveItOff) {
+    EXPECT_EQ(LoadDebugSwitch(), ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(DebugSwitchOn, 0u);
+
+    DWORD zero = 0;
+    Set(REG_DWORD, &zero, sizeof zero);
+    EXPECT_EQ(LoadDebugSwitch(), ERROR_SUCCESS);
+    EXPECT_EQ(DebugSwitchOn, 0u);
+
+    Set(REG_SZ, "1", 2);
+    EXPECT_EQ(LoadDebugSwitch(), ERROR_SUCCESS);
+    EXPECT_EQ(DebugSwitchOn, 0u);
+
+    const BYTE eight[8] = {1};
+    Set(REG_BINARY, eight, sizeof eight);
+    EXPECT_EQ(LoadDebugSwitch(), ERROR_MORE_DATA);
+    EXPECT_EQ(DebugSwitchOn, 0u);
+}
+
+TEST_F(TraceSwitch, ReadOncePerProcess) {
+    DebugTrace("first");  // key absent: off for the rest of the process
+    DWORD value = 1;
+    Set(REG_DWORD, &value, sizeof value);
+    DebugTrace("second");
+    EXPECT_EQ(DebugSwitchLoaded, 1u);
+    EXPECT_EQ(DebugSwitchOn, 0u);
+}
+
+TEST(AccountDecision, AgreesWithTheAccountDatabase) {
+    char name[256] = {0};
+    DWORD size = sizeof name;
+    ASSERT_TRUE(GetUserNameA(name, &size));
+    WCHAR wide[256] = {0};
+    MultiByteToWideChar(CP_ACP, 0, name, -1, wide, 256);
+    LPBYTE buffer = NULL;
+    NET_API_STATUS status = NetUserGetInfo(NULL, wide, 1, &buffer);
+    BOOL expected = FALSE;  // lookup failures other than access denied mean administrator
+    if (status == NERR_Success) {
+        expected = reinterpret_cast<USER_INFO_1*>(buffer)->usri1_priv != USER_PRIV_ADMIN;
+        NetApiBufferFree(buffer);
+    } else if (status == ERROR_ACCESS_DENIED) {
+        expected = TRUE;
+    }
+    EXPECT_EQ(IsNonAdminUser(), expected) << "NetUserGetInfo status " << status;
+}
+
+TEST(UserModeEnumeration, FindsNoUsbDriveOnAMachineWithoutOne) {
+    char letters[kMaxUserModeLetters + 1];
+    std::memset(letters, '#', sizeof letters);
+    int count = -1;
+    EXPECT_EQ(GetUserModeDiskLetters(letters, &count), 1);
+    EXPECT_EQ(count, 0);
+    EXPECT_EQ(letters[0], '#');
+}
+
+TEST(Ejection, FixedSystemDriveIsRefusedAtTheFirstStage) {
+    char windows[MAX_PATH] = {0};
+    ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+    std::string error;
+    EXPECT_FALSE(EjectDrive(windows[0], error));
+    EXPECT_EQ(error, "Can't open Volume.");
+}
+
+}  // namespace

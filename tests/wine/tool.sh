@@ -1,0 +1,48 @@
+#!/bin/sh
+# The real korvanta.exe on Wine's machine.
+#   tool.sh WINE_RUN KORVANTA_EXE HOLD_MUTEX_EXE CASE
+# Wine has no USB drive and reports guest privilege for the current account, so the tool
+# takes the user-mode road and finds nothing.
+set -u
+run=$1 exe=$2 holder=$3 case=$4
+out=$(mktemp) err=$(mktemp)
+trap 'rm -f "$out" "$err"' EXIT
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+fail() { echo "FAIL: $*"; echo "--- stdout"; cat "$out"; echo "--- stderr"; tail -n 20 "$err"; exit 1; }
+switch() {
+    if [ "$1" = absent ]; then
+        "$run" reg delete 'HKLM\SOFTWARE\ZUDUZA' /f >/dev/null 2>&1 || true
+    else
+        "$run" reg add 'HKLM\SOFTWARE\ZUDUZA' /v ShowDebugMsg /t REG_DWORD /d "$1" /f >/dev/null 2>&1 ||
+            fail "reg add"
+    fi
+}
+trace_text='user mode request Disk Letter List'
+
+case $case in
+no-drive)
+    switch absent
+    "$run" "$exe" >"$out" 2>"$err"; rc=$?
+    [ $rc -eq 0 ] || fail "exit code $rc, expected 0"
+    printf 'No USB drive detected.\n' | cmp -s - "$out" || fail "console output"
+    ;;
+second-instance)
+    "$run" "$holder" "$(winpath "$exe")" >"$out" 2>"$err"; rc=$?
+    [ $rc -eq 1 ] || fail "exit code $rc, expected 1"
+    [ ! -s "$out" ] || fail "a second instance printed something"
+    ;;
+trace-on|trace-off|trace-absent)
+    case $case in trace-on) switch 1 ;; trace-off) switch 0 ;; *) switch absent ;; esac
+    WINEDEBUG=-all,+debugstr "$run" "$exe" >"$out" 2>"$err"; rc=$?
+    switch absent
+    [ $rc -eq 0 ] || fail "exit code $rc"
+    if [ "$case" = trace-on ]; then
+        grep -q "OutputDebugStringA \"$trace_text\"" "$err" || fail "trace text missing"
+    else
+        ! grep -q "$trace_text" "$err" || fail "trace text present with the switch off"
+    fi
+    ;;
+*)
+    echo "unknown case $case"; exit 2 ;;
+esac
+echo "ok: $case"
