@@ -63,7 +63,8 @@ FACT(sizeof(SHELLEXECUTEINFOA), 112u);
 
 // The interface class GUIDs are data, not constants, so they are compared when the tests run.
 TEST(PlatformFacts, StorageInterfaceClassGuids) {
-    const GUID disk = {0x53f56307, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
+    const GUID disk = {
+        0x53f56307, 0xb6bf, 0x11d0, {0x94, 0xf2, 0x00, 0xa0, 0xc9, 0x1e, 0xfb, 0x8b}};
     GUID cdrom = disk;
     cdrom.Data1 = 0x53f56308;
     GUID floppy = disk;

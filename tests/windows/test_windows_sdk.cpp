@@ -25,10 +25,12 @@ protected:
 
     void Set(DWORD type, const void* data, DWORD size) {
         HKEY key = NULL;
-        ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL),
-                  ERROR_SUCCESS);
-        ASSERT_EQ(RegSetValueExA(key, "ShowDebugMsg", 0, type, static_cast<const BYTE*>(data), size),
-                  ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL),
+            ERROR_SUCCESS);
+        ASSERT_EQ(
+            RegSetValueExA(key, "ShowDebugMsg", 0, type, static_cast<const BYTE*>(data), size),
+            ERROR_SUCCESS);
         RegCloseKey(key);
     }
 };
