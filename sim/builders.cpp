@@ -86,6 +86,17 @@ void AddOpticalDrive(Machine& m, char letter, DWORD cdromNumber, bool discPresen
     m.AddInterface(i);
 }
 
+Volume& AddPlainVolume(Machine& m, char letter, UINT driveType, bool hasNumber, DWORD number,
+                       const std::string& dosDevice) {
+    Volume v;
+    v.letter = letter;
+    v.driveType = driveType;
+    v.hasDeviceNumber = hasNumber;
+    v.deviceNumber = number;
+    v.dosDevice = dosDevice;
+    return m.AddVolume(v);
+}
+
 void BuildDefaultMachine(Machine& m) {
     AddFixedDisk(m, 'C', 0);
     AddOpticalDrive(m, 'D', 0, false);

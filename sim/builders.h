@@ -28,6 +28,11 @@ void AddOpticalDrive(Machine& m, char letter, DWORD cdromNumber, bool discPresen
 // The path of a disk or CD-ROM interface as SetupAPI spells it.
 std::string InterfacePath(const std::string& enumeratorAndIds, const GUID& cls);
 
+// A volume with no storage interface: a network share, a RAM disk, a floppy drive, ...
+// `hasNumber` false: it refuses the device-number query.
+Volume& AddPlainVolume(Machine& m, char letter, UINT driveType, bool hasNumber = false,
+                       DWORD number = 0, const std::string& dosDevice = "");
+
 // The default machine of korvanta-sim: fixed disk C:, an optical drive D: without a disc
 // and one USB flash drive E:.
 void BuildDefaultMachine(Machine& m);

@@ -2,6 +2,7 @@
 // interfaces, drives, mutexes, the virtual clock, modules, memory, the console and text
 // conversion.
 #include "machine.h"
+#include "storage.h"
 
 #include <cctype>
 #include <cstdio>
@@ -264,4 +265,45 @@ int WINAPI WideCharToMultiByte(UINT, DWORD, LPCWSTR src, int cch, LPSTR dst, int
     }
     if (usedDefault) *usedDefault = replaced ? TRUE : FALSE;
     return n;
+}
+
+BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+    if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA))
+        return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
+    const sim::WindowsVersion& v = machine().version;
+    info->dwMajorVersion = v.major;
+    info->dwMinorVersion = v.minor;
+    info->dwBuildNumber = v.build;
+    info->dwPlatformId = v.platformId;
+    std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+    std::strncpy(info->szCSDVersion, v.servicePack.c_str(), sizeof info->szCSDVersion - 1);
+    return TRUE;
+}
+
+BOOL WINAPI GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
+                                  LPDWORD serial, LPDWORD maxComponent, LPDWORD flags,
+                                  LPSTR fileSystemName, DWORD fileSystemNameSize) {
+    sim::Machine& m = machine();
+    m.journal.Note(std::string("volumeinfo ") + (root ? root : ""));
+    // Only a root such as "E:\" names a volume here.
+    sim::Volume* v = VolumeOfRoot(root);
+    if (v == nullptr || root[2] != '\\') return Fail(ERROR_INVALID_NAME, FALSE);
+    if (!v->mediaPresent) return Fail(ERROR_NOT_READY, FALSE);
+    if (v->fileSystem.empty()) return Fail(ERROR_UNRECOGNIZED_VOLUME, FALSE);
+    if (fileSystemName && fileSystemNameSize <= v->fileSystem.size())
+        return Fail(ERROR_BAD_LENGTH, FALSE);
+    if (volumeName && volumeNameSize > 0) volumeName[0] = 0;
+    if (serial) *serial = 0x1234ABCD;
+    if (maxComponent) *maxComponent = 255;
+    if (flags) *flags = 0;
+    if (fileSystemName) std::memcpy(fileSystemName, v->fileSystem.c_str(), v->fileSystem.size() + 1);
+    return TRUE;
+}
+
+BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+    sim::Machine& m = machine();
+    OpenObject* file = m.Lookup(hFile, ObjectKind::File);
+    if (file == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    m.journal.Note("flush " + file->name);
+    return TRUE;
 }

@@ -9,9 +9,12 @@
 
 #include <simwin/winapi.h>
 
+#include "scsi_target.h"
+
 #include <cstdint>
 #include <deque>
 #include <map>
+#include <memory>
 #include <set>
 #include <string>
 #include <utility>
@@ -45,6 +48,12 @@ struct Process {
     std::set<std::string> mutexesHeldElsewhere;  // named mutexes another process owns
 };
 
+struct WindowsVersion {
+    DWORD major = 10, minor = 0, build = 19045;
+    DWORD platformId = VER_PLATFORM_WIN32_NT;
+    std::string servicePack;
+};
+
 struct Volume {
     char letter = 0;
     UINT driveType = DRIVE_REMOVABLE;
@@ -58,6 +67,12 @@ struct Volume {
     // Access rights the caller is refused: an open that asks for any of them fails with
     // ERROR_ACCESS_DENIED (an ordinary user may query a volume but not read it raw).
     DWORD deniedAccess = 0;
+    std::string fileSystem = "FAT32";  // what GetVolumeInformationA names; empty: it fails
+    // Answers to FSCTL_LOCK_VOLUME, used in order, the last one repeating; none: success.
+    std::vector<bool> lockAnswers;
+    int lockTries = 0;
+    // The device behind the volume's SCSI pass-through; none: pass-through requests fail.
+    std::shared_ptr<ScsiTarget> target;
 };
 
 struct Interface {
@@ -153,6 +168,13 @@ struct IoControl {
     DWORD code;
     bool succeeded;
 };
+struct ScsiCommandSent {
+    uint64_t seq;
+    std::string transport;  // "pass-through direct", "pass-through", "aspi"
+    std::string target;     // volume path or adapter, and the target's name
+    ScsiCommand command;
+    bool succeeded;
+};
 struct FileOpen {
     uint64_t seq;
     std::string path;
@@ -171,6 +193,7 @@ struct Journal {
     std::vector<SleepCall> sleeps;
     std::vector<IoControl> ioControls;
     std::vector<FileOpen> fileOpens;
+    std::vector<ScsiCommandSent> scsiCommands;
     // Every effect in order, one human-readable line each ("beep 16", "sleep 500", ...).
     std::vector<std::string> lines;
 
@@ -209,6 +232,7 @@ struct Leaks {
 struct Machine {
     Account account;
     Process process;
+    WindowsVersion version;
     std::map<char, Volume> volumes;  // by upper-case letter
     std::deque<Interface> interfaces;
     std::map<DEVINST, DevNode> devices;

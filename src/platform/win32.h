@@ -18,6 +18,7 @@
 // precedes their header; each definition is selectany, so every unit may do so.
 #include <initguid.h>
 #include <winioctl.h>
+#include <ntddscsi.h>
 #include <setupapi.h>
 #include <cfgmgr32.h>
 #include <lm.h>

@@ -26,8 +26,8 @@ TEST_F(Eject, SucceedsAndLeavesAnEmptyText) {
 TEST_F(Eject, EachStageHasItsOwnFailureText) {
     // Fixed disk, network share, RAM disk and an unknown letter cannot be opened.
     sim::AddFixedDisk(m, 'C', 0);
-    m.AddVolume(sim::Volume{'N', DRIVE_REMOTE, "", true, false});
-    m.AddVolume(sim::Volume{'R', DRIVE_RAMDISK, "", true, false});
+    sim::AddPlainVolume(m, 'N', DRIVE_REMOTE);
+    sim::AddPlainVolume(m, 'R', DRIVE_RAMDISK);
     for (char letter : {'C', 'N', 'R', 'Q'}) {
         EXPECT_FALSE(EjectDrive(letter, error)) << letter;
         EXPECT_EQ(error, "Can't open Volume.") << letter;
@@ -111,8 +111,7 @@ TEST_F(Eject, CdromAndFloppyDrivesUseTheirOwnInterfaceClass) {
     EXPECT_EQ(m.journal.ejectRequests.back().devInst, 0x9000u);
 
     // A removable drive whose DOS device is a floppy is found among floppy interfaces.
-    sim::Volume a{'A', DRIVE_REMOVABLE, "\\Device\\Floppy0", true, true, FILE_DEVICE_DISK, 3};
-    m.AddVolume(a);
+    sim::AddPlainVolume(m, 'A', DRIVE_REMOVABLE, true, 3, "\\Device\\Floppy0");
     sim::Interface floppy;
     floppy.interfaceClass = GUID_DEVINTERFACE_FLOPPY;
     floppy.devicePath =

@@ -52,7 +52,7 @@ TEST_F(Contracts, DetailReadThatDoesNotFitLeavesTheBufferAlone) {
 }
 
 TEST_F(Contracts, DeviceNumberQueryOnAVolumeWithoutNumberFails) {
-    m.AddVolume(sim::Volume{'N', DRIVE_REMOTE, "", true, false});
+    sim::AddPlainVolume(m, 'N', DRIVE_REMOTE);
     HANDLE h = CreateFileA("\\\\.\\n:", 0, 0, NULL, OPEN_EXISTING, 0, NULL);
     ASSERT_NE(h, INVALID_HANDLE_VALUE) << "volume paths are found without regard to case";
     STORAGE_DEVICE_NUMBER sdn;
