@@ -91,9 +91,9 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     return TRUE;
 }
 
-BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID, DWORD,
-                            LPVOID lpOutBuffer, DWORD nOutBufferSize, LPDWORD lpBytesReturned,
-                            LPOVERLAPPED) {
+BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBuffer,
+                            DWORD nInBufferSize, LPVOID lpOutBuffer, DWORD nOutBufferSize,
+                            LPDWORD lpBytesReturned, LPOVERLAPPED) {
     sim::Machine& m = machine();
     OpenObject* file = m.Lookup(hDevice, ObjectKind::File);
     if (file == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
@@ -118,6 +118,13 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID, DWORD
                 ok = DeviceNumberQuery(i.hasDeviceNumber, i.deviceType, i.deviceNumber, 0,
                                        lpOutBuffer, nOutBufferSize, lpBytesReturned);
             }
+            break;
+        case FSCTL_LOCK_VOLUME:
+        case FSCTL_UNLOCK_VOLUME: ok = sim::VolumeLockControl(*file, dwIoControlCode); break;
+        case IOCTL_SCSI_PASS_THROUGH:
+        case IOCTL_SCSI_PASS_THROUGH_DIRECT:
+            ok = sim::PassThroughControl(*file, dwIoControlCode, lpInBuffer, nInBufferSize,
+                                         lpOutBuffer, nOutBufferSize, lpBytesReturned);
             break;
         default: ok = Fail(ERROR_INVALID_FUNCTION, FALSE); break;
     }
@@ -296,7 +303,8 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNam
     if (serial) *serial = 0x1234ABCD;
     if (maxComponent) *maxComponent = 255;
     if (flags) *flags = 0;
-    if (fileSystemName) std::memcpy(fileSystemName, v->fileSystem.c_str(), v->fileSystem.size() + 1);
+    if (fileSystemName)
+        std::memcpy(fileSystemName, v->fileSystem.c_str(), v->fileSystem.size() + 1);
     return TRUE;
 }
 

@@ -49,10 +49,10 @@ public:
         // Up to 16 bytes compared with the command block; -1 matches any byte. Bytes past
         // the pattern are not compared.
         std::vector<int> pattern;
-        bool fail = false;         // the transfer fails, every time
-        int failTimes = 0;         // the first N matches fail, later ones succeed
-        std::vector<BYTE> reply;   // data returned for a data-in command
-        int matched = 0;           // how often the rule matched so far
+        bool fail = false;        // the transfer fails, every time
+        int failTimes = 0;        // the first N matches fail, later ones succeed
+        std::vector<BYTE> reply;  // data returned for a data-in command
+        int matched = 0;          // how often the rule matched so far
     };
 
     std::string name = "scripted device";

@@ -49,11 +49,11 @@ bool SendToTarget(ScsiTarget* target, const std::string& transport, const std::s
     *transferred = 0;
     bool ok = target != nullptr && target->Execute(command, data, length, transferred);
     std::string name = where + (target ? " (" + target->Name() + ")" : "");
-    uint64_t seq = m.journal.Note("scsi " + transport + " " + name + " cdb " + CdbText(command) +
-                                  " len " + std::to_string(command.cdbLength) + " " +
-                                  DirectionText(command.direction) + " " +
-                                  std::to_string(command.transferLength) + " lun " +
-                                  std::to_string(command.lun) + (ok ? "" : " failed"));
+    uint64_t seq =
+        m.journal.Note("scsi " + transport + " " + name + " cdb " + CdbText(command) + " len " +
+                       std::to_string(command.cdbLength) + " " + DirectionText(command.direction) +
+                       " " + std::to_string(command.transferLength) + " lun " +
+                       std::to_string(command.lun) + (ok ? "" : " failed"));
     m.journal.scsiCommands.push_back({seq, transport, name, command, ok});
     return ok;
 }
@@ -84,8 +84,7 @@ BOOL PassThroughControl(OpenObject& file, DWORD code, LPVOID in, DWORD inSize, L
         if (in == nullptr || inSize < sizeof(SCSI_PASS_THROUGH_DIRECT))
             return Fail(ERROR_INVALID_PARAMETER, FALSE);
         SCSI_PASS_THROUGH_DIRECT* h = static_cast<SCSI_PASS_THROUGH_DIRECT*>(in);
-        if (!DecodeHeader(*h, &command) ||
-            (h->DataTransferLength != 0 && h->DataBuffer == nullptr))
+        if (!DecodeHeader(*h, &command) || (h->DataTransferLength != 0 && h->DataBuffer == nullptr))
             return Fail(ERROR_INVALID_PARAMETER, FALSE);
         // Direct transfers move between the device and the caller's buffer.
         if (!SendToTarget(target, "pass-through direct", file.name, command,

@@ -2,6 +2,7 @@
 
 #include "sim/builders.h"
 
+#include <memory>
 #include <set>
 #include <stdexcept>
 
@@ -30,6 +31,15 @@ T Get(const json& object, const char* key, const std::string& where, T fallback)
     } catch (const json::exception&) {
         Bad(where + "." + key, "wrong type");
     }
+}
+
+template <typename F>
+void Each(const json& scenario, const char* key, F apply) {
+    if (!scenario.contains(key)) return;
+    const json& list = scenario.at(key);
+    if (!list.is_array()) Bad(key, "expected a list");
+    for (size_t k = 0; k < list.size(); ++k)
+        apply(list[k], std::string(key) + "[" + std::to_string(k) + "]");
 }
 
 char Letter(const json& object, const std::string& where) {
@@ -118,10 +128,46 @@ void ApplyProcess(const json& p, sim::Machine& m) {
         Bad("process.mutex", "expected free, heldElsewhere or fails");
 }
 
+std::vector<BYTE> HexBytes(const json& object, const char* key, const std::string& where) {
+    std::vector<BYTE> bytes;
+    if (!sim::ParseHexBytes(Get<std::string>(object, key, where, ""), &bytes))
+        Bad(where + "." + key, "expected hex bytes such as \"12 00 24\"");
+    return bytes;
+}
+
+std::shared_ptr<sim::ScriptedDevice> ScriptedDevice(const json& d, const std::string& where) {
+    OnlyKeys(d, where, {"name", "inquiry", "failInquiry", "rules"});
+    auto device = std::make_shared<sim::ScriptedDevice>();
+    device->name = Get<std::string>(d, "name", where, device->name);
+    device->failInquiry = Get<bool>(d, "failInquiry", where, false);
+    if (d.contains("inquiry")) {
+        const json& q = d.at("inquiry");
+        std::string w = where + ".inquiry";
+        OnlyKeys(q, w, {"vendor", "product", "revision", "extra", "peripheral", "removable"});
+        device->inquiry = sim::InquiryData(
+            Get<std::string>(q, "vendor", w, ""), Get<std::string>(q, "product", w, ""),
+            Get<std::string>(q, "revision", w, ""), HexBytes(q, "extra", w),
+            Get<BYTE>(q, "peripheral", w, 0), Get<bool>(q, "removable", w, true));
+    }
+    Each(d, "rules", [&](const json& r, const std::string& w0) {
+        std::string w = where + "." + w0;
+        OnlyKeys(r, w, {"cdb", "reply", "fail", "failTimes"});
+        sim::ScriptedDevice::Rule rule;
+        if (!sim::ParsePattern(Get<std::string>(r, "cdb", w, ""), &rule.pattern) ||
+            rule.pattern.empty() || rule.pattern.size() > 16)
+            Bad(w + ".cdb", "expected 1 to 16 hex bytes or ??");
+        rule.reply = HexBytes(r, "reply", w);
+        rule.fail = Get<bool>(r, "fail", w, false);
+        rule.failTimes = Get<int>(r, "failTimes", w, 0);
+        device->rules.push_back(rule);
+    });
+    return device;
+}
+
 void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     OnlyKeys(v, where,
              {"letter", "type", "dosDevice", "media", "deviceNumber", "deviceType", "partition",
-              "openError", "deniedAccess"});
+              "openError", "deniedAccess", "fileSystem", "lockAnswers", "scsiTarget"});
     sim::Volume vol;
     if (sim::Volume* existing = m.FindVolume(Letter(v, where))) vol = *existing;
     vol.letter = Letter(v, where);
@@ -134,6 +180,10 @@ void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     vol.partitionNumber = Get<DWORD>(v, "partition", where, vol.partitionNumber);
     vol.openError = Get<DWORD>(v, "openError", where, vol.openError);
     vol.deniedAccess = Get<DWORD>(v, "deniedAccess", where, vol.deniedAccess);
+    vol.fileSystem = Get<std::string>(v, "fileSystem", where, vol.fileSystem);
+    vol.lockAnswers = Get<std::vector<bool>>(v, "lockAnswers", where, vol.lockAnswers);
+    if (v.contains("scsiTarget"))
+        vol.target = ScriptedDevice(v.at("scsiTarget"), where + ".scsiTarget");
     m.AddVolume(vol);
 }
 
@@ -206,22 +256,28 @@ void ApplyRegistryKey(const json& k, const std::string& where, sim::Machine& m) 
     }
 }
 
-template <typename F>
-void Each(const json& scenario, const char* key, F apply) {
-    if (!scenario.contains(key)) return;
-    const json& list = scenario.at(key);
-    if (!list.is_array()) Bad(key, "expected a list");
-    for (size_t k = 0; k < list.size(); ++k)
-        apply(list[k], std::string(key) + "[" + std::to_string(k) + "]");
-}
-
 }  // namespace
 
 void Apply(const json& s, sim::Machine& m) {
     OnlyKeys(s, "scenario",
-             {"description", "account", "process", "shell", "fixedDisks", "opticalDrives",
-              "usbFlashDrives", "volumes", "interfaces", "devices", "failingClassSets", "registry",
-              "expect"});
+             {"description", "windows", "account", "process", "shell", "fixedDisks",
+              "opticalDrives", "usbFlashDrives", "volumes", "interfaces", "devices",
+              "failingClassSets", "registry", "expect"});
+    if (s.contains("windows")) {
+        const json& w = s.at("windows");
+        OnlyKeys(w, "windows", {"major", "minor", "build", "platform", "servicePack"});
+        m.version.major = Get<DWORD>(w, "major", "windows", m.version.major);
+        m.version.minor = Get<DWORD>(w, "minor", "windows", m.version.minor);
+        m.version.build = Get<DWORD>(w, "build", "windows", m.version.build);
+        std::string platform = Get<std::string>(w, "platform", "windows", "nt");
+        if (platform == "nt")
+            m.version.platformId = VER_PLATFORM_WIN32_NT;
+        else if (platform == "9x")
+            m.version.platformId = VER_PLATFORM_WIN32_WINDOWS;
+        else
+            Bad("windows.platform", "expected nt or 9x");
+        m.version.servicePack = Get<std::string>(w, "servicePack", "windows", "");
+    }
     if (s.contains("account")) ApplyAccount(s.at("account"), m);
     if (s.contains("process")) ApplyProcess(s.at("process"), m);
     if (s.contains("shell")) {
@@ -280,6 +336,21 @@ json Report(const sim::Machine& m, int exitCode) {
         r["messageBoxes"].push_back({{"text", b.text}, {"caption", b.caption}, {"type", b.type}});
     r["sleeps"] = json::array();
     for (const auto& s : j.sleeps) r["sleeps"].push_back(s.ms);
+    r["scsiCommands"] = json::array();
+    for (const auto& c : j.scsiCommands) {
+        static const char* const kDirections[] = {"in", "out", "none"};
+        std::vector<int> cdb(c.command.cdb, c.command.cdb + 16);
+        r["scsiCommands"].push_back(
+            {{"transport", c.transport},
+             {"target", c.target},
+             {"cdb", cdb},
+             {"cdbLength", c.command.cdbLength},
+             {"direction", kDirections[static_cast<int>(c.command.direction)]},
+             {"length", c.command.transferLength},
+             {"lun", c.command.lun},
+             {"timeoutSeconds", c.command.timeoutSeconds},
+             {"succeeded", c.succeeded}});
+    }
     r["elapsedMs"] = m.clockMs;
     sim::Leaks leaks = m.OpenObjects();
     r["leaks"] = {{"handles", leaks.handles},

@@ -2,6 +2,7 @@
 // outcome its "expect" section states.
 #include "app/korvanta_main.h"
 #include "tests/support/sim_test.h"
+#include "sdk/transport/pass_through.h"
 #include "tools/scenario.h"
 
 #include <algorithm>
@@ -47,6 +48,41 @@ INSTANTIATE_TEST_SUITE_P(Examples, Scenario, ::testing::ValuesIn(ScenarioFiles()
                              std::replace(name.begin(), name.end(), '-', '_');
                              return name;
                          });
+
+TEST(ScenarioFormat, DescribesVersionsLocksAndScriptedDevices) {
+    FreshProcess();
+    sim::Machine& m = sim::machine();
+    scenario::Apply(Load(fs::path(KORVANTA_SCENARIO_DIR) / "inquiry-device.json"), m);
+    EXPECT_EQ(m.version.major, 6u);
+    EXPECT_EQ(m.version.build, 7601u);
+
+    ScsiRequest r = MakeScsiRequest(INVALID_HANDLE_VALUE, 5);
+    EXPECT_EQ(CSMISCSICmd::OpenSMIDiskLocked(&r, "\\\\.\\F:"), 1);
+    EXPECT_EQ(m.clockMs, 200u) << "the lock succeeds on the second try";
+    BYTE out[56] = {0};
+    ASSERT_EQ(CSMISCSICmd::SCSIPassThroughInquiry(&r, out, 1), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out) + 8, 3), "SMI");
+    EXPECT_EQ(out[38], 's');
+
+    BYTE cdb[16] = {0xF0, 0x2A, 0x77, 0x01};
+    BYTE data[4] = {0};
+    EXPECT_EQ(CSMISCSICmd::SCSIPassThroughRead(&r, data, 4, cdb), 1);
+    EXPECT_EQ(data[3], 0x78);
+    cdb[1] = 0x2C;
+    EXPECT_EQ(CSMISCSICmd::SCSIPassThroughRead(&r, data, 4, cdb), 0);
+    cdb[0] = 0xF1;
+    EXPECT_EQ(CSMISCSICmd::SCSIPassThroughRead(&r, data, 1, cdb), 1);
+    cdb[0] = 0xF7;
+    EXPECT_EQ(CSMISCSICmd::SCSIPassThroughRead(&r, data, 1, cdb), 0);
+    auto* device = dynamic_cast<sim::ScriptedDevice*>(m.FindVolume('F')->target.get());
+    ASSERT_NE(device, nullptr);
+    EXPECT_EQ(device->unmatched.size(), 6u) << "an unscripted command fails every attempt";
+
+    json report = scenario::Report(m, 0);
+    EXPECT_EQ(report["scsiCommands"][1]["cdb"][0], 0xF0);
+    EXPECT_EQ(report["scsiCommands"][1]["direction"], "in");
+    CSMISCSICmd::CloseSMIDiskHandle(&r);
+}
 
 TEST(ScenarioFormat, MisspeltFieldsAreRejected) {
     FreshProcess();

@@ -36,8 +36,7 @@ struct InquiryBlock {
 static_assert(sizeof(SCSI_PASS_THROUGH_DIRECT) == 44, "direct pass-through header");
 static_assert(sizeof(SCSI_PASS_THROUGH) == 44, "buffered pass-through header");
 static_assert(sizeof(DirectBlock) == 80 && offsetof(DirectBlock, sense) == 48, "direct block");
-static_assert(sizeof(InquiryBlock) == 2128 && offsetof(InquiryBlock, data) == 80,
-              "INQUIRY block");
+static_assert(sizeof(InquiryBlock) == 2128 && offsetof(InquiryBlock, data) == 80, "INQUIRY block");
 static_assert(offsetof(InquiryBlock, sense) == 48, "INQUIRY sense area");
 #endif
 
@@ -161,9 +160,9 @@ int CSMISCSICmd::SCSIPassThroughInquiry(ScsiRequest* request, BYTE* out, int ful
 
     if (request->deviceHandle == INVALID_HANDLE_VALUE) return 0;
     DWORD returned = 0;
-    BOOL ok = DeviceIoControl(request->deviceHandle, IOCTL_SCSI_PASS_THROUGH, &block,
-                              sizeof block.header, &block,
-                              offsetof(InquiryBlock, data) + kInquiryDataLength, &returned, NULL);
+    BOOL ok =
+        DeviceIoControl(request->deviceHandle, IOCTL_SCSI_PASS_THROUGH, &block, sizeof block.header,
+                        &block, offsetof(InquiryBlock, data) + kInquiryDataLength, &returned, NULL);
     if (!ok) return 0;
     if (full)
         std::memcpy(out, block.data, kInquiryDataLength);
