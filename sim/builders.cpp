@@ -97,6 +97,18 @@ Volume& AddPlainVolume(Machine& m, char letter, UINT driveType, bool hasNumber, 
     return m.AddVolume(v);
 }
 
+void AddLegacyUnit(Machine& m, const std::string& node, const std::string& hardwareKey,
+                   const std::string& unitClass, char letter, int lun, int target) {
+    m.registry.SetString(HKEY_DYN_DATA, "Config Manager\\Enum\\" + node, "HardWareKey",
+                         hardwareKey);
+    std::string unit = "Enum\\" + hardwareKey;
+    m.registry.SetString(HKEY_LOCAL_MACHINE, unit, "Class", unitClass);
+    m.registry.SetString(HKEY_LOCAL_MACHINE, unit, "CurrentDriveLetterAssignment",
+                         std::string(1, letter));
+    m.registry.SetString(HKEY_LOCAL_MACHINE, unit, "SCSILUN", std::to_string(lun));
+    m.registry.SetString(HKEY_LOCAL_MACHINE, unit, "SCSITargetID", std::to_string(target));
+}
+
 void BuildDefaultMachine(Machine& m) {
     AddFixedDisk(m, 'C', 0);
     AddOpticalDrive(m, 'D', 0, false);

@@ -33,6 +33,12 @@ std::string InterfacePath(const std::string& enumeratorAndIds, const GUID& cls);
 Volume& AddPlainVolume(Machine& m, char letter, UINT driveType, bool hasNumber = false,
                        DWORD number = 0, const std::string& dosDevice = "");
 
+// One unit of a device on Windows 95, 98 or ME: the live device node `node` under
+// HKEY_DYN_DATA "Config Manager\Enum" naming `hardwareKey`, and the unit's record under
+// HKEY_LOCAL_MACHINE "Enum\<hardwareKey>" with its class, drive letter, LUN and target id.
+void AddLegacyUnit(Machine& m, const std::string& node, const std::string& hardwareKey,
+                   const std::string& unitClass, char letter, int lun, int target);
+
 // The default machine of korvanta-sim: fixed disk C:, an optical drive D: without a disc
 // and one USB flash drive E:.
 void BuildDefaultMachine(Machine& m);

@@ -315,3 +315,50 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
     m.journal.Note("flush " + file->name);
     return TRUE;
 }
+
+namespace sim {
+bool CompleteAspiRequestOnWait(HANDLE event);
+}
+
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL bInitialState, LPCSTR) {
+    if (machine().eventCreationFails) return Fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE(nullptr));
+    OpenObject event(ObjectKind::Event, "event");
+    event.signalled = bInitialState != FALSE;
+    return machine().Open(std::move(event));
+}
+
+BOOL WINAPI SetEvent(HANDLE hEvent) {
+    OpenObject* event = machine().Lookup(hEvent, ObjectKind::Event);
+    if (event == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    event->signalled = true;
+    return TRUE;
+}
+
+BOOL WINAPI ResetEvent(HANDLE hEvent) {
+    OpenObject* event = machine().Lookup(hEvent, ObjectKind::Event);
+    if (event == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    event->signalled = false;
+    return TRUE;
+}
+
+// Waits on the virtual clock: a signalled event returns at once, a pending request that
+// ends while its caller waits is run now, and anything else waits out the time-out.
+DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    sim::Machine& m = machine();
+    OpenObject* event = m.Lookup(hHandle, ObjectKind::Event);
+    if (event == nullptr) return Fail(ERROR_INVALID_HANDLE, DWORD(WAIT_FAILED));
+    if (!event->signalled) sim::CompleteAspiRequestOnWait(hHandle);
+    event = m.Lookup(hHandle, ObjectKind::Event);
+    if (event->signalled) {
+        m.journal.Note("wait signalled");
+        return WAIT_OBJECT_0;
+    }
+    if (dwMilliseconds == INFINITE) {
+        // Nothing in this machine will ever signal it: a real program would hang here.
+        m.journal.Note("wait forever");
+        return Fail(ERROR_INVALID_PARAMETER, DWORD(WAIT_FAILED));
+    }
+    m.clockMs += dwMilliseconds;
+    m.journal.Note("wait timeout " + std::to_string(dwMilliseconds));
+    return WAIT_TIMEOUT;
+}

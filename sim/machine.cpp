@@ -115,7 +115,8 @@ Leaks Machine::OpenObjects() const {
     Leaks leaks;
     for (const auto& entry : objects) {
         switch (entry.second.kind) {
-            case ObjectKind::File: ++leaks.handles; break;
+            case ObjectKind::File:
+            case ObjectKind::Event: ++leaks.handles; break;
             case ObjectKind::Mutex:
             case ObjectKind::Console: break;
             case ObjectKind::DeviceInfoSet: ++leaks.deviceInfoSets; break;
@@ -123,6 +124,7 @@ Leaks Machine::OpenObjects() const {
             case ObjectKind::Allocation: ++leaks.allocations; break;
         }
     }
+    for (const auto& library : libraries) leaks.libraries += library.second.references;
     return leaks;
 }
 

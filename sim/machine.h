@@ -121,6 +121,28 @@ struct Registry {
                 std::vector<BYTE> data);
 };
 
+// The ASPI manager "wnaspi32.dll" of Windows 9x: host adapters, each with a device at
+// target 0, LUN 0.
+enum class AspiCompletion {
+    AtOnce,  // the request has ended when SendASPI32Command returns
+    Later,   // it is pending on return and ends, signalling its event, while the caller waits
+    Never,   // it stays pending; only an abort ends it (when aborts work)
+};
+
+struct HostAdapter {
+    std::shared_ptr<ScsiTarget> target;
+    AspiCompletion completion = AspiCompletion::AtOnce;
+    DWORD latencyMs = 0;  // how long a Later request takes
+};
+
+struct AspiLayer {
+    bool installed = false;                // LoadLibraryA("wnaspi32.dll") succeeds
+    std::set<std::string> missingEntries;  // entry points GetProcAddress does not find
+    BYTE supportStatus = 0x01;             // the status byte of GetASPI32SupportInfo (SS_COMP)
+    std::vector<HostAdapter> adapters;
+    bool abortWorks = true;  // SC_ABORT_SRB ends a pending request
+};
+
 struct Shell {
     DWORD executeError = 0;  // nonzero: ShellExecuteExA fails with this error
 };
@@ -194,6 +216,7 @@ struct Journal {
     std::vector<IoControl> ioControls;
     std::vector<FileOpen> fileOpens;
     std::vector<ScsiCommandSent> scsiCommands;
+    std::vector<std::vector<BYTE>> aspiBlocks;  // each ASPI request block as it was sent
     // Every effect in order, one human-readable line each ("beep 16", "sleep 500", ...).
     std::vector<std::string> lines;
 
@@ -205,7 +228,7 @@ struct Journal {
 // ---------------------------------------------------------------------------------------
 // Open objects
 
-enum class ObjectKind { File, Mutex, DeviceInfoSet, RegistryKey, Allocation, Console };
+enum class ObjectKind { File, Mutex, Event, DeviceInfoSet, RegistryKey, Allocation, Console };
 
 struct OpenObject {
     OpenObject(ObjectKind k, std::string n) : kind(k), name(std::move(n)) {}
@@ -216,6 +239,22 @@ struct OpenObject {
     std::vector<Interface*> members;  // DeviceInfoSet
     RegKey* key = nullptr;            // RegistryKey
     std::vector<BYTE> memory;         // Allocation
+    bool signalled = false;           // Event
+};
+
+// A loaded library: each load of an unloaded library maps it at a new address, so a
+// handle kept past the last FreeLibrary names nothing.
+struct Library {
+    std::string name;
+    int references = 0;
+};
+
+// An ASPI request still in the manager's hands.
+struct PendingAspiRequest {
+    void* srb;  // SRB_ExecSCSICmd
+    HANDLE event;
+    size_t adapter;
+    bool abandoned = false;  // the caller stopped waiting and could not abort it
 };
 
 struct Leaks {
@@ -241,8 +280,10 @@ struct Machine {
     std::set<std::string> failingClassSets;
     Registry registry;
     Shell shell;
+    AspiLayer aspi;
 
-    uint64_t clockMs = 0;  // the virtual clock: Sleep and time-outs advance it
+    bool eventCreationFails = false;  // CreateEventA returns NULL
+    uint64_t clockMs = 0;             // the virtual clock: Sleep and time-outs advance it
     DWORD lastError = 0;
     Journal journal;
 
@@ -250,7 +291,10 @@ struct Machine {
     // a leak: the system releases it when the process ends.
     std::map<uintptr_t, OpenObject> objects;
     uintptr_t nextHandle = 0x100;
-    std::map<std::string, int> mutexes;  // names created by this process
+    std::map<std::string, int> mutexes;      // names created by this process
+    std::map<uintptr_t, Library> libraries;  // loaded libraries by module handle
+    uintptr_t nextModule = 0x10000000;
+    std::vector<PendingAspiRequest> pendingAspi;
 
     Volume* FindVolume(char letter);
     Volume& AddVolume(const Volume& v);

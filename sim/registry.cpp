@@ -3,6 +3,7 @@
 #include "machine.h"
 
 #include <cstring>
+#include <iterator>
 #include <string>
 
 using sim::machine;
@@ -76,5 +77,38 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
     if (hKey == HKEY_LOCAL_MACHINE || hKey == HKEY_DYN_DATA) return ERROR_SUCCESS;
     if (!machine().Close(reinterpret_cast<HANDLE>(hKey), ObjectKind::RegistryKey))
         return ERROR_INVALID_HANDLE;
+    return ERROR_SUCCESS;
+}
+
+LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcSubKeys,
+                                LPDWORD lpcbMaxSubKeyLen, LPDWORD, LPDWORD lpcValues, LPDWORD,
+                                LPDWORD, LPDWORD, void*) {
+    std::string name;
+    sim::RegKey* key = KeyOf(hKey, &name);
+    if (key == nullptr) return ERROR_INVALID_HANDLE;
+    if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(key->subkeys.size());
+    if (lpcValues) *lpcValues = static_cast<DWORD>(key->values.size());
+    if (lpcbMaxSubKeyLen) {
+        DWORD longest = 0;
+        for (const auto& sub : key->subkeys)
+            if (sub.first.size() > longest) longest = static_cast<DWORD>(sub.first.size());
+        *lpcbMaxSubKeyLen = longest;
+    }
+    return ERROR_SUCCESS;
+}
+
+// Subkeys are enumerated in name order, without regard to case.
+LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD,
+                             LPSTR, LPDWORD, void*) {
+    std::string name;
+    sim::RegKey* key = KeyOf(hKey, &name);
+    if (key == nullptr) return ERROR_INVALID_HANDLE;
+    if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
+    if (dwIndex >= key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
+    auto it = key->subkeys.begin();
+    std::advance(it, dwIndex);
+    if (*lpcchName <= it->first.size()) return ERROR_MORE_DATA;
+    std::memcpy(lpName, it->first.c_str(), it->first.size() + 1);
+    *lpcchName = static_cast<DWORD>(it->first.size());
     return ERROR_SUCCESS;
 }

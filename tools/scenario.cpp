@@ -164,6 +164,33 @@ std::shared_ptr<sim::ScriptedDevice> ScriptedDevice(const json& d, const std::st
     return device;
 }
 
+void ApplyAspi(const json& a, sim::Machine& m) {
+    OnlyKeys(a, "aspi", {"installed", "missingEntries", "supportStatus", "abortWorks", "adapters"});
+    m.aspi.installed = Get<bool>(a, "installed", "aspi", true);
+    for (const std::string& name : Get<std::vector<std::string>>(a, "missingEntries", "aspi", {}))
+        m.aspi.missingEntries.insert(name);
+    m.aspi.supportStatus = Get<BYTE>(a, "supportStatus", "aspi", m.aspi.supportStatus);
+    m.aspi.abortWorks = Get<bool>(a, "abortWorks", "aspi", true);
+    Each(a, "adapters", [&](const json& h, const std::string& w0) {
+        std::string w = "aspi." + w0;
+        OnlyKeys(h, w, {"scsiTarget", "completion", "latencyMs"});
+        sim::HostAdapter adapter;
+        if (h.contains("scsiTarget"))
+            adapter.target = ScriptedDevice(h.at("scsiTarget"), w + ".scsiTarget");
+        std::string completion = Get<std::string>(h, "completion", w, "atOnce");
+        if (completion == "atOnce")
+            adapter.completion = sim::AspiCompletion::AtOnce;
+        else if (completion == "later")
+            adapter.completion = sim::AspiCompletion::Later;
+        else if (completion == "never")
+            adapter.completion = sim::AspiCompletion::Never;
+        else
+            Bad(w + ".completion", "expected atOnce, later or never");
+        adapter.latencyMs = Get<DWORD>(h, "latencyMs", w, 0);
+        m.aspi.adapters.push_back(adapter);
+    });
+}
+
 void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     OnlyKeys(v, where,
              {"letter", "type", "dosDevice", "media", "deviceNumber", "deviceType", "partition",
@@ -262,7 +289,7 @@ void Apply(const json& s, sim::Machine& m) {
     OnlyKeys(s, "scenario",
              {"description", "windows", "account", "process", "shell", "fixedDisks",
               "opticalDrives", "usbFlashDrives", "volumes", "interfaces", "devices",
-              "failingClassSets", "registry", "expect"});
+              "failingClassSets", "registry", "legacyUnits", "aspi", "expect"});
     if (s.contains("windows")) {
         const json& w = s.at("windows");
         OnlyKeys(w, "windows", {"major", "minor", "build", "platform", "servicePack"});
@@ -307,6 +334,14 @@ void Apply(const json& s, sim::Machine& m) {
         }
     }
     Each(s, "registry", [&](const json& d, const std::string& w) { ApplyRegistryKey(d, w, m); });
+    Each(s, "legacyUnits", [&](const json& d, const std::string& w) {
+        OnlyKeys(d, w, {"node", "hardwareKey", "class", "letter", "lun", "target"});
+        sim::AddLegacyUnit(m, Get<std::string>(d, "node", w, ""),
+                           Get<std::string>(d, "hardwareKey", w, ""),
+                           Get<std::string>(d, "class", w, "DiskDrive"), Letter(d, w),
+                           Get<int>(d, "lun", w, 0), Get<int>(d, "target", w, 0));
+    });
+    if (s.contains("aspi")) ApplyAspi(s.at("aspi"), m);
 }
 
 json Report(const sim::Machine& m, int exitCode) {
@@ -351,6 +386,8 @@ json Report(const sim::Machine& m, int exitCode) {
              {"timeoutSeconds", c.command.timeoutSeconds},
              {"succeeded", c.succeeded}});
     }
+    r["aspiBlocks"] = json::array();
+    for (const auto& block : j.aspiBlocks) r["aspiBlocks"].push_back(block);
     r["elapsedMs"] = m.clockMs;
     sim::Leaks leaks = m.OpenObjects();
     r["leaks"] = {{"handles", leaks.handles},

@@ -2,6 +2,8 @@
 // outcome its "expect" section states.
 #include "app/korvanta_main.h"
 #include "tests/support/sim_test.h"
+#include "sdk/scan/hardware_keys.h"
+#include "sdk/transport/aspi_transport.h"
 #include "sdk/transport/pass_through.h"
 #include "tools/scenario.h"
 
@@ -82,6 +84,35 @@ TEST(ScenarioFormat, DescribesVersionsLocksAndScriptedDevices) {
     EXPECT_EQ(report["scsiCommands"][1]["cdb"][0], 0xF0);
     EXPECT_EQ(report["scsiCommands"][1]["direction"], "in");
     CSMISCSICmd::CloseSMIDiskHandle(&r);
+}
+
+TEST(ScenarioFormat, DescribesTheLegacyWorld) {
+    FreshProcess();
+    sim::Machine& m = sim::machine();
+    scenario::Apply(json::parse(R"({
+      "windows": {"major": 4, "minor": 10, "platform": "9x"},
+      "legacyUnits": [
+        {"node": "C1", "hardwareKey": "SCSI\\SMI\\SMIMB_0100", "class": "CDROM", "letter": "G"},
+        {"node": "C2", "hardwareKey": "SCSI\\SMI\\SMIMB_0101", "letter": "H", "lun": 1}],
+      "aspi": {"adapters": [
+        {"scsiTarget": {"inquiry": {"vendor": "SMI", "product": "USB DISK"}},
+         "completion": "later", "latencyMs": 40}]}
+    })"),
+                    m);
+    HWKEYNode* head = new HWKEYNode();
+    EXPECT_EQ(ParseHWKEYList(head), 2);
+    ASSERT_NE(head->next, nullptr);
+    EXPECT_EQ(head->next->unitLetter[2], 'H');
+    EXPECT_EQ(head->next->unitLun[2], 1);
+    ReleaseHWKEYList(head);
+
+    HMODULE module = LoadLibraryA("wnaspi32.dll");
+    BYTE out[kAspiInquiryRecordLength] = {0};
+    EXPECT_EQ(InquireASPIDevice(module, 0, 0, 0, out), 1);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out) + 3, 3), "SMI");
+    EXPECT_EQ(m.clockMs, 40u);
+    FreeLibrary(module);
+    EXPECT_EQ(m.OpenObjects().Total(), 0);
 }
 
 TEST(ScenarioFormat, MisspeltFieldsAreRejected) {

@@ -1,6 +1,9 @@
 #include "tests/support/sim_test.h"
 
+#include <cstring>
+
 #include "app/startup.h"
+#include "sdk/scan/device_table.h"
 #include "sdk/scan/disk_lock.h"
 #include "sdk/trace/debug_trace.h"
 #include "sdk/transport/scsi_dispatch.h"
@@ -13,6 +16,9 @@ void FreshProcess() {
     ScsiRequestKind = 0;
     AppInstance = NULL;
     AppCommandLine = NULL;
+    std::memset(SMIDiskTable, 0, sizeof SMIDiskTable);
+    UseASPI = 0;
+    CurrentModelCode = 0;
 }
 
 void ExpectNothingOpen() {
