@@ -8,7 +8,7 @@ namespace sim {
 
 std::vector<BYTE> InquiryData(const std::string& vendor, const std::string& product,
                               const std::string& revision, const std::vector<BYTE>& extra,
-                              BYTE peripheral, bool removable) {
+                              BYTE peripheral, bool removable, const std::string& flagBytes) {
     std::vector<BYTE> data(36, 0);
     data[0] = peripheral;
     data[1] = removable ? 0x80 : 0x00;
@@ -20,6 +20,7 @@ std::vector<BYTE> InquiryData(const std::string& vendor, const std::string& prod
     put(8, 8, vendor);
     put(16, 16, product);
     put(32, 4, revision);
+    for (size_t i = 0; i < 3 && i < flagBytes.size(); ++i) data[5 + i] = flagBytes[i];
     data.insert(data.end(), extra.begin(), extra.end());
     data[4] = static_cast<BYTE>(std::min<size_t>(data.size() - 5, 255));
     return data;

@@ -35,10 +35,12 @@ public:
 };
 
 // Standard INQUIRY data: peripheral type, removable bit, vendor (8), product (16) and
-// revision (4) space-padded, then `extra` from byte 36 on.
+// revision (4) space-padded, then `extra` from byte 36 on. `flagBytes` (up to three
+// characters) goes into bytes 5 to 7, where SMI controllers put their signature.
 std::vector<BYTE> InquiryData(const std::string& vendor, const std::string& product,
                               const std::string& revision, const std::vector<BYTE>& extra,
-                              BYTE peripheral = 0, bool removable = true);
+                              BYTE peripheral = 0, bool removable = true,
+                              const std::string& flagBytes = "");
 
 // A device whose answers are written down in advance. INQUIRY (0x12) answers with
 // `inquiry`; every other command is answered by the first rule whose pattern matches its

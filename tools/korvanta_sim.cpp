@@ -1,14 +1,16 @@
 // korvanta-sim: runs the tool once on a simulated Windows machine.
 //
-//   korvanta-sim [SCENARIO.json] [--report FILE]
+//   korvanta-sim [SCENARIO.json] [--scan] [--report FILE]
 //
 // With no scenario the machine has an internal disk C:, an optical drive D: without a disc
 // and one USB flash drive E:. The tool's console output goes to standard output as it
-// would on Windows, and the exit code is the tool's. A scenario or report that cannot be
-// read or written exits with 2 and a message on standard error.
-#include "app/korvanta_main.h"
+// would on Windows, and the exit code is the tool's. --scan (or "run": "scan" in the
+// scenario) runs the administrator's controller scan instead of the tool and prints the
+// device table it leaves. A scenario or report that cannot be read or written exits with 2
+// and a message on standard error.
 #include "sim/builders.h"
 #include "sim/machine.h"
+#include "tools/runner.h"
 #include "tools/scenario.h"
 
 #include <cstdio>
@@ -17,13 +19,16 @@
 #include <string>
 
 int main(int argc, char** argv) {
-    std::string scenarioPath, reportPath;
+    std::string scenarioPath, reportPath, kind = "tool";
+    bool scanRequested = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--report" && i + 1 < argc) {
             reportPath = argv[++i];
+        } else if (arg == "--scan") {
+            scanRequested = true;
         } else if (arg == "-h" || arg == "--help") {
-            std::cout << "usage: korvanta-sim [SCENARIO.json] [--report FILE]\n";
+            std::cout << "usage: korvanta-sim [SCENARIO.json] [--scan] [--report FILE]\n";
             return 0;
         } else if (scenarioPath.empty() && arg.rfind("--", 0) != 0) {
             scenarioPath = arg;
@@ -44,22 +49,35 @@ int main(int argc, char** argv) {
             return 2;
         }
         try {
-            scenario::Apply(nlohmann::json::parse(in), m);
+            nlohmann::json description = nlohmann::json::parse(in);
+            scenario::Apply(description, m);
+            kind = scenario::RunKind(description);
         } catch (const std::exception& e) {
             std::cerr << "korvanta-sim: " << scenarioPath << ": " << e.what() << "\n";
             return 2;
         }
     }
 
-    int exitCode = KorvantaMain();
+    if (scanRequested) kind = "scan";
+    nlohmann::json report = scenario::Run(kind, m);
+    int exitCode = report["exitCode"].get<int>();
 
     for (const sim::ConsoleWrite& w : m.journal.console)
         std::fwrite(w.text.data(), 1, w.text.size(), stdout);
+    if (kind == "scan") {
+        std::printf("%d SMI device record(s)\n", report["scanCount"].get<int>());
+        for (const auto& r : report["deviceTable"])
+            std::printf("  [%d] %s: adapter %d, target %d, lun %d%s\n", r["index"].get<int>(),
+                        r["driveLetter"].is_string() ? r["driveLetter"].get<std::string>().c_str()
+                                                     : "no letter",
+                        r["haId"].get<int>(), r["targetId"].get<int>(), r["lun"].get<int>(),
+                        r["isCdrom"].get<int>() ? ", CD-ROM unit" : "");
+    }
     std::fflush(stdout);
 
     if (!reportPath.empty()) {
         std::ofstream out(reportPath);
-        out << scenario::Report(m, exitCode).dump(2) << "\n";
+        out << report.dump(2) << "\n";
         if (!out) {
             std::cerr << "korvanta-sim: cannot write " << reportPath << "\n";
             return 2;

@@ -143,11 +143,14 @@ std::shared_ptr<sim::ScriptedDevice> ScriptedDevice(const json& d, const std::st
     if (d.contains("inquiry")) {
         const json& q = d.at("inquiry");
         std::string w = where + ".inquiry";
-        OnlyKeys(q, w, {"vendor", "product", "revision", "extra", "peripheral", "removable"});
+        OnlyKeys(
+            q, w,
+            {"vendor", "product", "revision", "extra", "peripheral", "removable", "flagBytes"});
         device->inquiry = sim::InquiryData(
             Get<std::string>(q, "vendor", w, ""), Get<std::string>(q, "product", w, ""),
             Get<std::string>(q, "revision", w, ""), HexBytes(q, "extra", w),
-            Get<BYTE>(q, "peripheral", w, 0), Get<bool>(q, "removable", w, true));
+            Get<BYTE>(q, "peripheral", w, 0), Get<bool>(q, "removable", w, true),
+            Get<std::string>(q, "flagBytes", w, ""));
     }
     Each(d, "rules", [&](const json& r, const std::string& w0) {
         std::string w = where + "." + w0;
@@ -287,7 +290,7 @@ void ApplyRegistryKey(const json& k, const std::string& where, sim::Machine& m) 
 
 void Apply(const json& s, sim::Machine& m) {
     OnlyKeys(s, "scenario",
-             {"description", "windows", "account", "process", "shell", "fixedDisks",
+             {"description", "run", "windows", "account", "process", "shell", "fixedDisks",
               "opticalDrives", "usbFlashDrives", "volumes", "interfaces", "devices",
               "failingClassSets", "registry", "legacyUnits", "aspi", "expect"});
     if (s.contains("windows")) {
@@ -344,18 +347,42 @@ void Apply(const json& s, sim::Machine& m) {
     if (s.contains("aspi")) ApplyAspi(s.at("aspi"), m);
 }
 
+namespace {
+
+// Texts of the machine are ANSI (Latin-1 here); a report is JSON, which is UTF-8.
+std::string Utf8(const std::string& ansi) {
+    std::string out;
+    for (unsigned char c : ansi) {
+        if (c < 0x80) {
+            out += static_cast<char>(c);
+        } else {
+            out += static_cast<char>(0xC0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::vector<std::string> Utf8(const std::vector<std::string>& lines) {
+    std::vector<std::string> out;
+    for (const std::string& line : lines) out.push_back(Utf8(line));
+    return out;
+}
+
+}  // namespace
+
 json Report(const sim::Machine& m, int exitCode) {
     const sim::Journal& j = m.journal;
     json r;
-    r["console"] = j.ConsoleLines();
+    r["console"] = Utf8(j.ConsoleLines());
     r["exitCode"] = exitCode;
     r["beeps"] = json::array();
     for (const auto& b : j.beeps) r["beeps"].push_back(b.type);
     r["shellOpens"] = json::array();
     for (const auto& o : j.shellOpens)
-        r["shellOpens"].push_back({{"verb", o.verb},
-                                   {"file", o.file},
-                                   {"directory", o.directory},
+        r["shellOpens"].push_back({{"verb", Utf8(o.verb)},
+                                   {"file", Utf8(o.file)},
+                                   {"directory", Utf8(o.directory)},
                                    {"show", o.show},
                                    {"succeeded", o.succeeded}});
     r["ejectRequests"] = json::array();
@@ -363,12 +390,13 @@ json Report(const sim::Machine& m, int exitCode) {
         r["ejectRequests"].push_back({{"devInst", e.devInst},
                                       {"result", e.result},
                                       {"vetoType", e.vetoType},
-                                      {"vetoName", sim::Narrow(e.vetoName)}});
+                                      {"vetoName", Utf8(sim::Narrow(e.vetoName))}});
     r["debugOutput"] = json::array();
-    for (const auto& d : j.debugOutput) r["debugOutput"].push_back(d.text);
+    for (const auto& d : j.debugOutput) r["debugOutput"].push_back(Utf8(d.text));
     r["messageBoxes"] = json::array();
     for (const auto& b : j.messageBoxes)
-        r["messageBoxes"].push_back({{"text", b.text}, {"caption", b.caption}, {"type", b.type}});
+        r["messageBoxes"].push_back(
+            {{"text", Utf8(b.text)}, {"caption", Utf8(b.caption)}, {"type", b.type}});
     r["sleeps"] = json::array();
     for (const auto& s : j.sleeps) r["sleeps"].push_back(s.ms);
     r["scsiCommands"] = json::array();
@@ -377,7 +405,7 @@ json Report(const sim::Machine& m, int exitCode) {
         std::vector<int> cdb(c.command.cdb, c.command.cdb + 16);
         r["scsiCommands"].push_back(
             {{"transport", c.transport},
-             {"target", c.target},
+             {"target", Utf8(c.target)},
              {"cdb", cdb},
              {"cdbLength", c.command.cdbLength},
              {"direction", kDirections[static_cast<int>(c.command.direction)]},
@@ -395,7 +423,7 @@ json Report(const sim::Machine& m, int exitCode) {
                   {"registryKeys", leaks.registryKeys},
                   {"libraries", leaks.libraries},
                   {"allocations", leaks.allocations}};
-    r["journal"] = j.lines;
+    r["journal"] = Utf8(j.lines);
     return r;
 }
 

@@ -5,6 +5,7 @@
 #include "sdk/scan/hardware_keys.h"
 #include "sdk/transport/aspi_transport.h"
 #include "sdk/transport/pass_through.h"
+#include "tools/runner.h"
 #include "tools/scenario.h"
 
 #include <algorithm>
@@ -35,7 +36,7 @@ TEST_P(Scenario, RunsAsExpected) {
     json scenario = Load(fs::path(KORVANTA_SCENARIO_DIR) / GetParam());
     ASSERT_TRUE(scenario.contains("expect")) << "every example states its outcome";
     scenario::Apply(scenario, m);
-    json report = scenario::Report(m, KorvantaMain());
+    json report = scenario::Run(scenario::RunKind(scenario), m);
     const json& expect = scenario["expect"];
     for (auto it = expect.begin(); it != expect.end(); ++it) {
         ASSERT_TRUE(report.contains(it.key())) << it.key();
