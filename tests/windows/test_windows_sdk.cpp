@@ -4,6 +4,7 @@
 #include "app/eject.h"
 #include "sdk/discovery/sysinfo.h"
 #include "sdk/discovery/user_mode.h"
+#include "sdk/scan/windows_version.h"
 #include "sdk/trace/debug_trace.h"
 
 #include <gtest/gtest.h>
@@ -86,6 +87,14 @@ TEST(AccountDecision, AgreesWithTheAccountDatabase) {
         expected = TRUE;
     }
     EXPECT_EQ(IsNonAdminUser(), expected) << "NetUserGetInfo status " << status;
+}
+
+TEST(WindowsVersion, ModernSystemIsNeitherLegacyNorMe) {
+    // Whatever version the system reports to a program without a compatibility manifest,
+    // it is an NT system of version 6 or later.
+    EXPECT_EQ(IsLegacyWindows(), 0);
+    EXPECT_EQ(IsWindowsME(), 0);
+    EXPECT_EQ(IsVistaOrLater(), 1);
 }
 
 TEST(UserModeEnumeration, FindsNoUsbDriveOnAMachineWithoutOne) {
