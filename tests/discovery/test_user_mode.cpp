@@ -21,12 +21,15 @@ protected:
         return std::string(buffer, static_cast<size_t>(count));
     }
 
-    sim::Interface& AddDiskInterface(const std::string& ids, DWORD number) {
+    sim::Interface& AddInterface(const GUID& cls, const std::string& ids, DWORD number) {
         sim::Interface i;
-        i.interfaceClass = GUID_DEVINTERFACE_DISK;
-        i.devicePath = sim::InterfacePath(ids, GUID_DEVINTERFACE_DISK);
+        i.interfaceClass = cls;
+        i.devicePath = sim::InterfacePath(ids, cls);
         i.deviceNumber = number;
         return m.AddInterface(i);
+    }
+    sim::Interface& AddDiskInterface(const std::string& ids, DWORD number) {
+        return AddInterface(GUID_DEVINTERFACE_DISK, ids, number);
     }
 
     void AddVolume(char letter, UINT type, DWORD number) {
@@ -52,12 +55,7 @@ TEST_F(UserMode, TwoVolumesOfOneDiskBothListed) {
 }
 
 TEST_F(UserMode, CompositeCdromAndDiskListsTheCdromUnitFirst) {
-    sim::Interface cd;
-    cd.interfaceClass = GUID_DEVINTERFACE_CDROM;
-    cd.devicePath =
-        sim::InterfacePath("usbstor#cdrom&ven_smi&prod_autorun#1&0", GUID_DEVINTERFACE_CDROM);
-    cd.deviceNumber = 0;
-    m.AddInterface(cd);
+    AddInterface(GUID_DEVINTERFACE_CDROM, "usbstor#cdrom&ven_smi&prod_autorun#1&0", 0);
     AddDiskInterface("usbstor#disk&ven_smi&prod_flash#1&1", 3);
     AddVolume('H', DRIVE_REMOVABLE, 3);
     AddVolume('G', DRIVE_CDROM, 0);
@@ -65,12 +63,7 @@ TEST_F(UserMode, CompositeCdromAndDiskListsTheCdromUnitFirst) {
 }
 
 TEST_F(UserMode, CdromMatchNeedsACdromDrive) {
-    sim::Interface cd;
-    cd.interfaceClass = GUID_DEVINTERFACE_CDROM;
-    cd.devicePath =
-        sim::InterfacePath("usbstor#cdrom&ven_smi&prod_autorun#1&0", GUID_DEVINTERFACE_CDROM);
-    cd.deviceNumber = 0;
-    m.AddInterface(cd);
+    AddInterface(GUID_DEVINTERFACE_CDROM, "usbstor#cdrom&ven_smi&prod_autorun#1&0", 0);
     AddVolume('G', DRIVE_REMOVABLE, 0);  // same number, but not an optical drive
     EXPECT_EQ(Letters(), "");
 }

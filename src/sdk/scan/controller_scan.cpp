@@ -34,6 +34,14 @@ int LoadAspi(HMODULE* module) {
     return static_cast<int>(supportInfo() & 0xFF);
 }
 
+// INQUIRY to target 0, LUN 0 of one host adapter. The record is zeroed before every
+// probe, so that a probe that could not be sent never passes on the previous adapter's
+// answer.
+void ProbeAdapter(HMODULE module, int adapter, BYTE* record) {
+    std::memset(record, 0, kInquiryRecordBuffer);
+    InquireASPIDevice(module, static_cast<BYTE>(adapter), 0, 0, record);
+}
+
 int ScanPassThrough() {
     int count = 0;
     for (char letter = 'D'; letter <= 'Z' && count < kMaxSMIDisks; ++letter) {
@@ -99,11 +107,8 @@ int ScanAspi() {
 
     int count = 0;
     for (int adapter = 0; adapter < adapters && count < kMaxSMIDisks; ++adapter) {
-        // Zeroed before every probe, so that a probe that could not be sent never passes on
-        // the previous adapter's answer.
         BYTE record[kInquiryRecordBuffer];
-        std::memset(record, 0, sizeof record);
-        InquireASPIDevice(module, static_cast<BYTE>(adapter), 0, 0, record);
+        ProbeAdapter(module, adapter, record);
         DebugTrace(reinterpret_cast<const char*>(record));
         bool lowerCase = false;
         if (!HasSMISignature(record, false, &lowerCase)) continue;
@@ -167,8 +172,7 @@ int OpenSMIDiskByIndex(int index, SMIDiskInfo* out) {
     int result = 0;
     for (int adapter = 0; adapter < adapters; ++adapter) {
         BYTE record[kInquiryRecordBuffer];
-        std::memset(record, 0, sizeof record);
-        InquireASPIDevice(module, static_cast<BYTE>(adapter), 0, 0, record);
+        ProbeAdapter(module, adapter, record);
         bool lowerCase = false;
         if (!HasSMISignature(record, false, &lowerCase)) continue;
         if (lowerCase) CurrentModelCode = 3;
