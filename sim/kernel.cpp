@@ -130,7 +130,8 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     }
     uint64_t seq = m.journal.Note("ioctl " + Hex(dwIoControlCode) + " on " + file->name +
                                   (ok ? "" : " failed"));
-    m.journal.ioControls.push_back({seq, file->name, dwIoControlCode, ok != FALSE});
+    m.journal.ioControls.push_back(
+        {seq, file->name, dwIoControlCode, ok != FALSE, nInBufferSize, nOutBufferSize});
     return ok;
 }
 

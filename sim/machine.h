@@ -189,6 +189,7 @@ struct IoControl {
     std::string path;  // what the handle was opened on
     DWORD code;
     bool succeeded;
+    DWORD inSize, outSize;  // the buffer sizes the caller declared
 };
 struct ScsiCommandSent {
     uint64_t seq;

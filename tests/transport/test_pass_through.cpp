@@ -154,6 +154,14 @@ TEST_F(PassThrough, ReadSendsTheWholeCommandBlockDirectly) {
     EXPECT_EQ(c.timeoutSeconds, 300u);
     EXPECT_THAT(m.journal.sleeps, IsEmpty());
     EXPECT_THAT(JournalLines("flush"), IsEmpty()) << "reads do not flush";
+    const sim::IoControl& io = m.journal.ioControls.back();
+    EXPECT_EQ(io.code, IOCTL_SCSI_PASS_THROUGH_DIRECT);
+    // Header, filler and sense area: 80 bytes on 32-bit Windows, padded to the header's
+    // alignment elsewhere.
+    const size_t align = alignof(SCSI_PASS_THROUGH_DIRECT);
+    EXPECT_EQ(io.inSize,
+              (sizeof(SCSI_PASS_THROUGH_DIRECT) + sizeof(ULONG) + 32 + align - 1) / align * align);
+    EXPECT_EQ(io.outSize, io.inSize);
     CSMISCSICmd::CloseSMIDiskHandle(&r);
 }
 
@@ -221,6 +229,13 @@ TEST_F(PassThrough, InquiryFullAndShortCopies) {
     EXPECT_EQ(std::memcmp(shortCopy + 27, "1100", 4), 0);
     EXPECT_EQ(shortCopy[31], 0xA1);
     EXPECT_EQ(shortCopy[51], 0xEE) << "exactly 51 bytes are written";
+
+    // The buffered request declares only its header as input, and as output the header,
+    // filler and sense area (80 bytes on 32-bit Windows) plus the 56 data bytes.
+    const sim::IoControl& io = m.journal.ioControls.back();
+    EXPECT_EQ(io.code, IOCTL_SCSI_PASS_THROUGH);
+    EXPECT_EQ(io.inSize, sizeof(SCSI_PASS_THROUGH));
+    EXPECT_EQ(io.outSize, sizeof(SCSI_PASS_THROUGH) + sizeof(ULONG) + 32 + 56);
 
     const sim::ScsiCommandSent& sent = m.journal.scsiCommands.back();
     EXPECT_EQ(sent.transport, "pass-through");
