@@ -100,7 +100,6 @@ DWORD ASPI_CALL SimSendASPI32Command(void* block) {
 
 namespace sim {
 
-// Called by WaitForSingleObject: a request that ends while its caller waits.
 bool CompleteAspiRequestOnWait(HANDLE event) {
     Machine& m = machine();
     for (size_t k = 0; k < m.pendingAspi.size(); ++k) {

@@ -2,6 +2,8 @@
 // loads at run time.
 #pragma once
 
+#include <simwin/windef.h>
+
 namespace sim {
 
 // Ends every ASPI request still pending, as a manager would that answers long after the
@@ -9,5 +11,9 @@ namespace sim {
 // signals its event if that still exists. Memory the caller released by then shows up as a
 // use after free under AddressSanitizer.
 void CompletePendingAspiRequests();
+
+// Called by WaitForSingleObject on an unsignalled event: a request of a host adapter that
+// answers "later" ends now, while its caller waits. Returns true when one did.
+bool CompleteAspiRequestOnWait(HANDLE event);
 
 }  // namespace sim

@@ -1,6 +1,7 @@
 // kernel32 of the simulated machine: files and device I/O control on volumes and device
 // interfaces, drives, mutexes, the virtual clock, modules, memory, the console and text
 // conversion.
+#include "aspi.h"
 #include "machine.h"
 #include "storage.h"
 
@@ -315,10 +316,6 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
     if (file == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
     m.journal.Note("flush " + file->name);
     return TRUE;
-}
-
-namespace sim {
-bool CompleteAspiRequestOnWait(HANDLE event);
 }
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL bInitialState, LPCSTR) {

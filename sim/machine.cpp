@@ -117,8 +117,7 @@ Leaks Machine::OpenObjects() const {
         switch (entry.second.kind) {
             case ObjectKind::File:
             case ObjectKind::Event: ++leaks.handles; break;
-            case ObjectKind::Mutex:
-            case ObjectKind::Console: break;
+            case ObjectKind::Mutex: break;
             case ObjectKind::DeviceInfoSet: ++leaks.deviceInfoSets; break;
             case ObjectKind::RegistryKey: ++leaks.registryKeys; break;
             case ObjectKind::Allocation: ++leaks.allocations; break;

@@ -229,7 +229,7 @@ struct Journal {
 // ---------------------------------------------------------------------------------------
 // Open objects
 
-enum class ObjectKind { File, Mutex, Event, DeviceInfoSet, RegistryKey, Allocation, Console };
+enum class ObjectKind { File, Mutex, Event, DeviceInfoSet, RegistryKey, Allocation };
 
 struct OpenObject {
     OpenObject(ObjectKind k, std::string n) : kind(k), name(std::move(n)) {}
@@ -255,7 +255,6 @@ struct PendingAspiRequest {
     void* srb;  // SRB_ExecSCSICmd
     HANDLE event;
     size_t adapter;
-    bool abandoned = false;  // the caller stopped waiting and could not abort it
 };
 
 struct Leaks {
