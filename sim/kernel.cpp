@@ -198,26 +198,10 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
     m.journal.debugOutput.push_back({seq, text});
 }
 
-HGLOBAL WINAPI GlobalAlloc(UINT, size_t dwBytes) {
-    // Every allocation is zeroed, whatever the flags: a test that relies on garbage would
-    // pass here and fail on Windows, never the reverse.
-    OpenObject object{ObjectKind::Allocation, "memory"};
-    object.memory.assign(dwBytes ? dwBytes : 1, 0);
-    HANDLE h = machine().Open(std::move(object));
-    // The simulated handle value is not the memory's address: hand out the buffer and keep
-    // the handle reachable through it.
-    return reinterpret_cast<HGLOBAL>(machine().Lookup(h, ObjectKind::Allocation)->memory.data());
-}
+HGLOBAL WINAPI GlobalAlloc(UINT, size_t dwBytes) { return machine().Allocate(dwBytes, "memory"); }
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
-    sim::Machine& m = machine();
-    for (auto it = m.objects.begin(); it != m.objects.end(); ++it) {
-        if (it->second.kind == ObjectKind::Allocation && it->second.memory.data() == hMem) {
-            m.objects.erase(it);
-            return nullptr;
-        }
-    }
-    return Fail(ERROR_INVALID_HANDLE, hMem);
+    return machine().Free(hMem) ? nullptr : Fail(ERROR_INVALID_HANDLE, hMem);
 }
 
 HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {

@@ -98,6 +98,24 @@ HANDLE Machine::Open(OpenObject object) {
     return reinterpret_cast<HANDLE>(value);
 }
 
+void* Machine::Allocate(size_t bytes, const std::string& name) {
+    OpenObject object(ObjectKind::Allocation, name);
+    object.memory.assign(bytes ? bytes : 1, 0);
+    // The handle value is not the memory's address: hand out the buffer, which stays put
+    // inside its object until it is freed.
+    return Lookup(Open(std::move(object)), ObjectKind::Allocation)->memory.data();
+}
+
+bool Machine::Free(void* memory) {
+    for (auto it = objects.begin(); it != objects.end(); ++it) {
+        if (it->second.kind == ObjectKind::Allocation && it->second.memory.data() == memory) {
+            objects.erase(it);
+            return true;
+        }
+    }
+    return false;
+}
+
 OpenObject* Machine::Lookup(HANDLE h, ObjectKind kind) {
     auto it = objects.find(reinterpret_cast<uintptr_t>(h));
     if (it == objects.end() || it->second.kind != kind) return nullptr;

@@ -301,6 +301,11 @@ struct Machine {
     Interface& AddInterface(const Interface& i);
 
     HANDLE Open(OpenObject object);
+    // A zeroed block of memory, counted as an allocation until Free releases it. Every
+    // allocation is zeroed: a test that relied on garbage would pass here and fail on
+    // Windows, never the reverse.
+    void* Allocate(size_t bytes, const std::string& name);
+    bool Free(void* memory);
     OpenObject* Lookup(HANDLE h, ObjectKind kind);
     bool Close(HANDLE h, ObjectKind kind);
     Leaks OpenObjects() const;

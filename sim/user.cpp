@@ -34,18 +34,16 @@ NET_API_STATUS WINAPI NetUserGetInfo(LPCWSTR servername, LPCWSTR username, DWORD
     if (!sim::EqualNoCase(sim::Narrow(asked), m.account.userName)) return NERR_UserNotFound;
     if (m.account.lookupStatus != NERR_Success) return m.account.lookupStatus;
 
-    OpenObject object{ObjectKind::Allocation, "network buffer"};
-    object.memory.assign(sizeof(USER_INFO_1), 0);
-    USER_INFO_1* info = reinterpret_cast<USER_INFO_1*>(object.memory.data());
+    USER_INFO_1* info =
+        static_cast<USER_INFO_1*>(m.Allocate(sizeof(USER_INFO_1), "network buffer"));
     info->usri1_priv = m.account.privilege;
-    HANDLE h = m.Open(std::move(object));
-    *bufptr = m.Lookup(h, ObjectKind::Allocation)->memory.data();
+    *bufptr = reinterpret_cast<LPBYTE>(info);
     return NERR_Success;
 }
 
 NET_API_STATUS WINAPI NetApiBufferFree(LPVOID Buffer) {
     if (Buffer == nullptr) return NERR_Success;
-    return GlobalFree(Buffer) == nullptr ? NERR_Success : ERROR_INVALID_PARAMETER;
+    return machine().Free(Buffer) ? NERR_Success : ERROR_INVALID_PARAMETER;
 }
 
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
