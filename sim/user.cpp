@@ -6,8 +6,6 @@
 
 using sim::Fail;
 using sim::machine;
-using sim::ObjectKind;
-using sim::OpenObject;
 
 BOOL WINAPI GetUserNameA(LPSTR lpBuffer, LPDWORD pcbBuffer) {
     const std::string& name = machine().account.userName;
