@@ -1,5 +1,7 @@
 #include "app/eject.h"
 
+#include "sdk/discovery/user_mode.h"
+
 #include <cstdio>
 #include <cstring>
 
@@ -12,13 +14,8 @@ const DWORD kDetailBytes = 1024;
 
 // The storage device number behind an open handle, or kNoDeviceNumber.
 DWORD DeviceNumberOf(HANDLE h) {
-    STORAGE_DEVICE_NUMBER sdn;
-    std::memset(&sdn, 0, sizeof sdn);
-    DWORD returned = 0;
-    if (!DeviceIoControl(h, IOCTL_STORAGE_GET_DEVICE_NUMBER, NULL, 0, &sdn, sizeof sdn, &returned,
-                         NULL))
-        return kNoDeviceNumber;
-    return sdn.DeviceNumber;
+    DWORD number = kNoDeviceNumber;
+    return QueryStorageDeviceNumber(h, &number) ? number : kNoDeviceNumber;
 }
 
 // The veto name in the thread's ANSI code page.

@@ -20,18 +20,23 @@ bool IsSupportedInterfacePath(const char* path) {
     return false;
 }
 
-BOOL GetStorageDeviceNumber(const char* path, DWORD* number) {
-    HANDLE h = CreateFileA(path, 0, 0, NULL, OPEN_EXISTING, 0, NULL);
-    if (h == INVALID_HANDLE_VALUE) return FALSE;
+BOOL QueryStorageDeviceNumber(HANDLE handle, DWORD* number) {
     STORAGE_DEVICE_NUMBER sdn;
     std::memset(&sdn, 0, sizeof sdn);
     DWORD returned = 0;
-    BOOL ok = DeviceIoControl(h, IOCTL_STORAGE_GET_DEVICE_NUMBER, NULL, 0, &sdn, sizeof sdn,
-                              &returned, NULL);
-    CloseHandle(h);
-    if (!ok) return FALSE;
+    if (!DeviceIoControl(handle, IOCTL_STORAGE_GET_DEVICE_NUMBER, NULL, 0, &sdn, sizeof sdn,
+                         &returned, NULL))
+        return FALSE;
     *number = sdn.DeviceNumber;
     return TRUE;
+}
+
+BOOL GetStorageDeviceNumber(const char* path, DWORD* number) {
+    HANDLE h = CreateFileA(path, 0, 0, NULL, OPEN_EXISTING, 0, NULL);
+    if (h == INVALID_HANDLE_VALUE) return FALSE;
+    BOOL ok = QueryStorageDeviceNumber(h, number);
+    CloseHandle(h);
+    return ok;
 }
 
 int CollectStorageInterfaces(const GUID& interfaceClass, StorageInterfaceEntry* table,

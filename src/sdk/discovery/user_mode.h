@@ -22,6 +22,9 @@ struct StorageInterfaceEntry {
     DWORD deviceNumber;
 };
 
+// Reads the storage device number behind an open volume or interface handle.
+BOOL QueryStorageDeviceNumber(HANDLE handle, DWORD* number);
+
 // Opens `path` with no access and reads its storage device number.
 BOOL GetStorageDeviceNumber(const char* path, DWORD* number);
 
