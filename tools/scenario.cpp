@@ -2,6 +2,7 @@
 
 #include "sim/builders.h"
 
+#include <initializer_list>
 #include <memory>
 #include <set>
 #include <stdexcept>
@@ -42,6 +43,18 @@ void Each(const json& scenario, const char* key, F apply) {
         apply(list[k], std::string(key) + "[" + std::to_string(k) + "]");
 }
 
+// The value a field's name stands for, from a table of the names it may take.
+template <typename T>
+T ByName(const std::string& name, std::initializer_list<std::pair<const char*, T>> table,
+         const std::string& where) {
+    std::string names;
+    for (const auto& entry : table) {
+        if (name == entry.first) return entry.second;
+        names += (names.empty() ? "" : ", ") + std::string(entry.first);
+    }
+    Bad(where, "\"" + name + "\" is not one of " + names);
+}
+
 char Letter(const json& object, const std::string& where) {
     std::string s = Get<std::string>(object, "letter", where, "");
     if (s.size() != 1 || s[0] < 'A' || s[0] > 'Z')
@@ -50,12 +63,14 @@ char Letter(const json& object, const std::string& where) {
 }
 
 UINT DriveType(const std::string& name, const std::string& where) {
-    static const std::pair<const char*, UINT> kTypes[] = {
-        {"unknown", DRIVE_UNKNOWN}, {"removable", DRIVE_REMOVABLE}, {"fixed", DRIVE_FIXED},
-        {"remote", DRIVE_REMOTE},   {"cdrom", DRIVE_CDROM},         {"ramdisk", DRIVE_RAMDISK}};
-    for (const auto& t : kTypes)
-        if (name == t.first) return t.second;
-    Bad(where, "unknown drive type \"" + name + "\"");
+    return ByName<UINT>(name,
+                        {{"unknown", DRIVE_UNKNOWN},
+                         {"removable", DRIVE_REMOVABLE},
+                         {"fixed", DRIVE_FIXED},
+                         {"remote", DRIVE_REMOTE},
+                         {"cdrom", DRIVE_CDROM},
+                         {"ramdisk", DRIVE_RAMDISK}},
+                        where);
 }
 
 // A device number, or null for a device that refuses the device-number query.
@@ -90,27 +105,21 @@ std::vector<sim::EjectAnswer> EjectAnswers(const json& list, const std::string& 
 void ApplyAccount(const json& a, sim::Machine& m) {
     OnlyKeys(a, "account", {"userName", "privilege", "lookup"});
     m.account.userName = Get<std::string>(a, "userName", "account", m.account.userName);
-    std::string privilege = Get<std::string>(a, "privilege", "account", "user");
-    if (privilege == "guest")
-        m.account.privilege = USER_PRIV_GUEST;
-    else if (privilege == "user")
-        m.account.privilege = USER_PRIV_USER;
-    else if (privilege == "admin")
-        m.account.privilege = USER_PRIV_ADMIN;
-    else
-        Bad("account.privilege", "expected guest, user or admin");
+    m.account.privilege = ByName<DWORD>(
+        Get<std::string>(a, "privilege", "account", "user"),
+        {{"guest", USER_PRIV_GUEST}, {"user", USER_PRIV_USER}, {"admin", USER_PRIV_ADMIN}},
+        "account.privilege");
     if (a.contains("lookup")) {
         const json& lookup = a.at("lookup");
-        if (lookup == "ok")
-            m.account.lookupStatus = NERR_Success;
-        else if (lookup == "accessDenied")
-            m.account.lookupStatus = ERROR_ACCESS_DENIED;
-        else if (lookup == "notFound")
-            m.account.lookupStatus = NERR_UserNotFound;
-        else if (lookup.is_number_unsigned())
+        if (lookup.is_number_unsigned())
             m.account.lookupStatus = lookup.get<DWORD>();
         else
-            Bad("account.lookup", "expected ok, accessDenied, notFound or a status number");
+            m.account.lookupStatus =
+                ByName<NET_API_STATUS>(Get<std::string>(a, "lookup", "account", ""),
+                                       {{"ok", NERR_Success},
+                                        {"accessDenied", ERROR_ACCESS_DENIED},
+                                        {"notFound", NERR_UserNotFound}},
+                                       "account.lookup");
     }
 }
 
@@ -119,13 +128,12 @@ void ApplyProcess(const json& p, sim::Machine& m) {
     m.process.moduleHandleAvailable = Get<bool>(p, "moduleHandle", "process", true);
     m.process.consoleControlAvailable = Get<bool>(p, "consoleStartup", "process", true);
     m.process.commandLine = Get<std::string>(p, "commandLine", "process", m.process.commandLine);
-    std::string mutex = Get<std::string>(p, "mutex", "process", "free");
-    if (mutex == "heldElsewhere")
-        m.process.mutexesHeldElsewhere.insert("Korvanta");
-    else if (mutex == "fails")
-        m.process.mutexCreationFails = true;
-    else if (mutex != "free")
-        Bad("process.mutex", "expected free, heldElsewhere or fails");
+    enum Mutex { kFree, kHeldElsewhere, kFails };
+    Mutex mutex = ByName<Mutex>(
+        Get<std::string>(p, "mutex", "process", "free"),
+        {{"free", kFree}, {"heldElsewhere", kHeldElsewhere}, {"fails", kFails}}, "process.mutex");
+    if (mutex == kHeldElsewhere) m.process.mutexesHeldElsewhere.insert("Korvanta");
+    m.process.mutexCreationFails = mutex == kFails;
 }
 
 std::vector<BYTE> HexBytes(const json& object, const char* key, const std::string& where) {
@@ -180,15 +188,12 @@ void ApplyAspi(const json& a, sim::Machine& m) {
         sim::HostAdapter adapter;
         if (h.contains("scsiTarget"))
             adapter.target = ScriptedDevice(h.at("scsiTarget"), w + ".scsiTarget");
-        std::string completion = Get<std::string>(h, "completion", w, "atOnce");
-        if (completion == "atOnce")
-            adapter.completion = sim::AspiCompletion::AtOnce;
-        else if (completion == "later")
-            adapter.completion = sim::AspiCompletion::Later;
-        else if (completion == "never")
-            adapter.completion = sim::AspiCompletion::Never;
-        else
-            Bad(w + ".completion", "expected atOnce, later or never");
+        adapter.completion =
+            ByName<sim::AspiCompletion>(Get<std::string>(h, "completion", w, "atOnce"),
+                                        {{"atOnce", sim::AspiCompletion::AtOnce},
+                                         {"later", sim::AspiCompletion::Later},
+                                         {"never", sim::AspiCompletion::Never}},
+                                        w + ".completion");
         adapter.latencyMs = Get<DWORD>(h, "latencyMs", w, 0);
         m.aspi.adapters.push_back(adapter);
     });
@@ -257,9 +262,9 @@ void ApplyUsbFlashDrive(const json& u, const std::string& where, sim::Machine& m
 }
 
 HKEY Root(const std::string& name, const std::string& where) {
-    if (name == "HKEY_LOCAL_MACHINE") return HKEY_LOCAL_MACHINE;
-    if (name == "HKEY_DYN_DATA") return HKEY_DYN_DATA;
-    Bad(where, "expected HKEY_LOCAL_MACHINE or HKEY_DYN_DATA");
+    return ByName<HKEY>(
+        name, {{"HKEY_LOCAL_MACHINE", HKEY_LOCAL_MACHINE}, {"HKEY_DYN_DATA", HKEY_DYN_DATA}},
+        where);
 }
 
 void ApplyRegistryKey(const json& k, const std::string& where, sim::Machine& m) {
@@ -299,13 +304,10 @@ void Apply(const json& s, sim::Machine& m) {
         m.version.major = Get<DWORD>(w, "major", "windows", m.version.major);
         m.version.minor = Get<DWORD>(w, "minor", "windows", m.version.minor);
         m.version.build = Get<DWORD>(w, "build", "windows", m.version.build);
-        std::string platform = Get<std::string>(w, "platform", "windows", "nt");
-        if (platform == "nt")
-            m.version.platformId = VER_PLATFORM_WIN32_NT;
-        else if (platform == "9x")
-            m.version.platformId = VER_PLATFORM_WIN32_WINDOWS;
-        else
-            Bad("windows.platform", "expected nt or 9x");
+        m.version.platformId =
+            ByName<DWORD>(Get<std::string>(w, "platform", "windows", "nt"),
+                          {{"nt", VER_PLATFORM_WIN32_NT}, {"9x", VER_PLATFORM_WIN32_WINDOWS}},
+                          "windows.platform");
         m.version.servicePack = Get<std::string>(w, "servicePack", "windows", "");
     }
     if (s.contains("account")) ApplyAccount(s.at("account"), m);
