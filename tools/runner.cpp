@@ -2,7 +2,7 @@
 
 #include "app/korvanta_main.h"
 #include "sdk/scan/controller_scan.h"
-#include "sdk/scan/device_table.h"
+#include "sdk/device/device_table.h"
 #include "tools/scenario.h"
 
 #include <cstring>

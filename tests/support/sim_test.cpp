@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "app/startup.h"
-#include "sdk/scan/device_table.h"
+#include "sdk/device/device_table.h"
 #include "sdk/scan/disk_lock.h"
 #include "sdk/trace/debug_trace.h"
 #include "sdk/transport/scsi_dispatch.h"

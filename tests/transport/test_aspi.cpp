@@ -2,7 +2,7 @@
 // missing entry points, addressing through table entry 0, and requests that outlive the
 // wait.
 #include "platform/aspi.h"
-#include "sdk/scan/device_table.h"
+#include "sdk/device/device_table.h"
 #include "sdk/transport/aspi_transport.h"
 #include "sim/aspi.h"
 #include "tests/support/sim_test.h"

@@ -4,7 +4,7 @@
 #include "app/eject.h"
 #include "sdk/discovery/sysinfo.h"
 #include "sdk/discovery/user_mode.h"
-#include "sdk/scan/windows_version.h"
+#include "sdk/system/windows_version.h"
 #include "sdk/trace/debug_trace.h"
 
 #include <gtest/gtest.h>

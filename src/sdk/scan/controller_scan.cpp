@@ -1,7 +1,7 @@
 #include "sdk/scan/controller_scan.h"
 
 #include "sdk/scan/hardware_keys.h"
-#include "sdk/scan/windows_version.h"
+#include "sdk/system/windows_version.h"
 #include "sdk/trace/debug_trace.h"
 #include "sdk/transport/aspi_transport.h"
 #include "sdk/transport/pass_through.h"

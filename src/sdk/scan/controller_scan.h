@@ -4,7 +4,7 @@
 #pragma once
 
 #include "platform/win32.h"
-#include "sdk/scan/device_table.h"
+#include "sdk/device/device_table.h"
 
 enum { kInquiryRecordBuffer = 512 };
 

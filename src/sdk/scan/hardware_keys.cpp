@@ -1,6 +1,6 @@
 #include "sdk/scan/hardware_keys.h"
 
-#include "sdk/scan/windows_version.h"
+#include "sdk/system/windows_version.h"
 #include "sdk/trace/debug_trace.h"
 
 #include <cstdio>

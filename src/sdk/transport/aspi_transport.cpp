@@ -1,7 +1,7 @@
 #include "sdk/transport/aspi_transport.h"
 
 #include "platform/aspi.h"
-#include "sdk/scan/device_table.h"
+#include "sdk/device/device_table.h"
 #include "sdk/trace/debug_trace.h"
 
 #include <cstddef>

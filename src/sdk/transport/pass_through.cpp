@@ -1,6 +1,6 @@
 #include "sdk/transport/pass_through.h"
 
-#include "sdk/scan/windows_version.h"
+#include "sdk/system/windows_version.h"
 
 #include <cstddef>
 #include <cstring>

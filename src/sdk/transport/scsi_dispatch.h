@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/win32.h"
-#include "sdk/scan/device_table.h"
+#include "sdk/device/device_table.h"
 
 // The transport kind copied into every pass-through request the dispatch builds. Every
 // drive-letter list request resets it to 0 (one volume handle, commands by I/O control).

@@ -1,4 +1,4 @@
-#include "sdk/scan/device_table.h"
+#include "sdk/device/device_table.h"
 
 #include <cstring>
 

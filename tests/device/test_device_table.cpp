@@ -1,5 +1,5 @@
 // The device record and the process-wide device state.
-#include "sdk/scan/device_table.h"
+#include "sdk/device/device_table.h"
 #include "tests/support/sim_test.h"
 
 #include <cstring>

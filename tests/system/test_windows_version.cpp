@@ -1,5 +1,5 @@
 // The Windows version tests over the versions the program meets.
-#include "sdk/scan/windows_version.h"
+#include "sdk/system/windows_version.h"
 #include "tests/support/sim_test.h"
 
 namespace {

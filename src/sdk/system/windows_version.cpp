@@ -1,4 +1,4 @@
-#include "sdk/scan/windows_version.h"
+#include "sdk/system/windows_version.h"
 
 #include "platform/win32.h"
 
