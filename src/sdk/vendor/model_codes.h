@@ -1,0 +1,59 @@
+// Controller model codes and the ranges of them that choose command forms, record layouts
+// and read roads. This is the one place that spells the ranges; everything else asks these
+// functions.
+#pragma once
+
+// Codes with a meaning of their own besides the model table's rows.
+enum : int {
+    kModelNothingRecognised = 0,  // the ASPI strategy recognised no controller
+    kModelAspiSM3254 = 10,        // an SM3254 or SM3255 recognised by the ASPI strategy
+    kModelNotIdentified = 65535,  // the pass-through strategy identified nothing
+};
+
+struct ModelRange {
+    int first, last;
+};
+
+inline bool InModelRange(int code, ModelRange range) {
+    return code >= range.first && code <= range.last;
+}
+
+// The command-form families. Middle and current models have forms of their own; every
+// other code, "not identified" included, takes the early forms.
+constexpr ModelRange kMiddleModels{10, 15};
+constexpr ModelRange kCurrentModels{16, 58};
+// Current models that address RAM with a full 32-bit address (SM3280, SM3281, SM3282).
+constexpr ModelRange kWideAddressModels{41, 48};
+// The first controller generation (SM3252, SM321, SM3211, SM325AC, SM334): the model
+// table's codes below 10. Not the same set as the early command forms, which also serve
+// 65535 and every unknown code.
+constexpr ModelRange kFirstGenerationModels{0, 9};
+
+inline bool IsMiddleModel(int code) { return InModelRange(code, kMiddleModels); }
+inline bool IsCurrentModel(int code) { return InModelRange(code, kCurrentModels); }
+inline bool IsWideAddressModel(int code) { return InModelRange(code, kWideAddressModels); }
+inline bool UsesEarlyForms(int code) { return !IsMiddleModel(code) && !IsCurrentModel(code); }
+inline bool IsFirstGenerationModel(int code) { return InModelRange(code, kFirstGenerationModels); }
+
+// Flash identity record completion.
+// Codes whose identification table always counts eight entries.
+constexpr ModelRange kEightEntryModels{26, 57};
+// Codes whose flash reply moves the block numbers out of the way: the information block's
+// flash block number then comes from RAM page 0xDC.
+constexpr ModelRange kRelocatedBlockNumberModels{26, 33};
+// Codes that keep their flash geometry in RAM pages 0xD8 and 0xDC: 26-57 without the
+// wide-address models.
+constexpr ModelRange kPageD8Models{26, 57};
+// Codes whose geometry bytes come from the SFR page: 20-57 without the wide-address models.
+constexpr ModelRange kSfrGeometryModels{20, 57};
+
+inline bool KeepsSettingsInPageD8(int code) {
+    return InModelRange(code, kPageD8Models) && !IsWideAddressModel(code);
+}
+// Current models that keep their settings in RAM page 0xF8 instead: 16-25 and 58.
+inline bool KeepsSettingsInPageF8(int code) {
+    return IsCurrentModel(code) && !KeepsSettingsInPageD8(code) && !IsWideAddressModel(code);
+}
+inline bool TakesGeometryFromSfr(int code) {
+    return InModelRange(code, kSfrGeometryModels) && !IsWideAddressModel(code);
+}
