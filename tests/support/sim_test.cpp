@@ -1,7 +1,5 @@
 #include "tests/support/sim_test.h"
 
-#include <cstring>
-
 #include "app/startup.h"
 #include "sdk/device/device_table.h"
 #include "sdk/scan/disk_lock.h"
@@ -10,15 +8,11 @@
 
 void FreshProcess() {
     sim::Reset();
-    DebugSwitchLoaded = 0;
-    DebugSwitchOn = 0;
-    KeepDiskOpen = 0;
-    ScsiRequestKind = 0;
-    AppInstance = NULL;
-    AppCommandLine = NULL;
-    std::memset(SMIDiskTable, 0, sizeof SMIDiskTable);
-    UseASPI = 0;
-    CurrentModelCode = 0;
+    ResetDebugSwitch();
+    ResetDiskLockSettings();
+    ResetScsiRequestKind();
+    ResetConsoleApplication();
+    ResetDeviceState();
 }
 
 void ExpectNothingOpen() {

@@ -6,6 +6,8 @@
 
 int ScsiRequestKind = 0;
 
+void ResetScsiRequestKind() { ScsiRequestKind = 0; }
+
 namespace {
 
 const int kReadTimeoutSeconds = 5;

@@ -9,6 +9,9 @@
 // drive-letter list request resets it to 0 (one volume handle, commands by I/O control).
 extern int ScsiRequestKind;
 
+// Puts the transport kind back to 0, as at program start.
+void ResetScsiRequestKind();
+
 enum { kScsiRead = 1, kScsiWrite = 2 };
 
 // Sends `cdb` (16 bytes, all sent) with `length` bytes of data in (mode 1) or out (mode 2).
