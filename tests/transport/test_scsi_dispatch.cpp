@@ -43,6 +43,7 @@ protected:
         if (info.deviceHandle != INVALID_HANDLE_VALUE) CloseHandle(info.deviceHandle);
         if (info.aspiModule != NoAspiModule()) FreeLibrary(info.aspiModule);
         ExpectNothingOpen();
+        SimTest::TearDown();
     }
     std::vector<std::string> Trace() const {
         std::vector<std::string> out;
