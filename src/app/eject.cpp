@@ -1,6 +1,7 @@
 #include "app/eject.h"
 
 #include "sdk/discovery/user_mode.h"
+#include "sdk/system/drive_paths.h"
 
 #include <cstdio>
 #include <cstring>
@@ -85,21 +86,19 @@ DEVINST FindDevInstByDeviceNumber(DWORD deviceNumber, UINT driveType, const char
 }
 
 BOOL EjectDrive(char letter, std::string& errorText) {
-    char root[8];
-    char volumePath[8];
+    const DrivePath root = RootPathOf(letter);
+    const DrivePath volumePath = VolumePathOf(letter);
     char dosName[4];
-    std::snprintf(root, sizeof root, "%c:\\", letter);
-    std::snprintf(volumePath, sizeof volumePath, "\\\\.\\%c:", letter);
     std::snprintf(dosName, sizeof dosName, "%c:", letter);
 
     DWORD access = 0;
-    switch (GetDriveTypeA(root)) {
+    switch (GetDriveTypeA(root.text)) {
         case DRIVE_REMOVABLE: access = GENERIC_READ | GENERIC_WRITE; break;
         case DRIVE_CDROM: access = GENERIC_READ; break;
         default: errorText = "Can't open Volume."; return FALSE;
     }
 
-    HANDLE volume = CreateFileA(volumePath, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+    HANDLE volume = CreateFileA(volumePath.text, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                 OPEN_EXISTING, 0, NULL);
     if (volume == INVALID_HANDLE_VALUE) {
         errorText = "Can't open Volume.";
@@ -112,7 +111,7 @@ BOOL EjectDrive(char letter, std::string& errorText) {
         return FALSE;
     }
 
-    UINT driveType = GetDriveTypeA(root);
+    UINT driveType = GetDriveTypeA(root.text);
 
     char dosDevice[MAX_PATH];
     std::memset(dosDevice, 0, sizeof dosDevice);

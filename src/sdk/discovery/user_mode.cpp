@@ -1,5 +1,6 @@
 #include "sdk/discovery/user_mode.h"
 
+#include "sdk/system/drive_paths.h"
 #include "sdk/trace/debug_trace.h"
 
 #include <cstdio>
@@ -103,10 +104,8 @@ void MatchDrivesToInterfaces(char* letterTable, int* count) {
     DWORD mask = GetLogicalDrives();
     for (int i = 0; i < 32; ++i) {
         if ((mask & (1u << i)) == 0) continue;
-        char path[16] = {0};
-        std::snprintf(path, sizeof path, "\\\\.\\%c:", 'A' + i);
         DWORD number = 0;
-        if (GetStorageDeviceNumber(path, &number)) {
+        if (GetStorageDeviceNumber(VolumePathOf(static_cast<char>('A' + i)).text, &number)) {
             drives[driveCount].driveLetter = static_cast<char>('A' + i);
             drives[driveCount].deviceNumber = number;
             ++driveCount;
@@ -124,9 +123,8 @@ void MatchDrivesToInterfaces(char* letterTable, int* count) {
         for (int k = 0; k < driveCount; ++k) {
             const DriveNumberEntry& drive = drives[k];
             if (iface.deviceNumber != drive.deviceNumber) continue;
-            char root[8] = {0};
-            std::snprintf(root, sizeof root, "%c:\\", drive.driveLetter);
-            if (isCdromUnit && GetDriveTypeA(root) == DRIVE_CDROM && letters < kMaxUserModeLetters)
+            if (isCdromUnit && GetDriveTypeA(RootPathOf(drive.driveLetter).text) == DRIVE_CDROM &&
+                letters < kMaxUserModeLetters)
                 letterTable[letters++] = drive.driveLetter;
             if (isDiskUnit && letters < kMaxUserModeLetters)
                 letterTable[letters++] = drive.driveLetter;

@@ -1,5 +1,6 @@
 #include "sdk/transport/pass_through.h"
 
+#include "sdk/system/drive_paths.h"
 #include "sdk/system/windows_version.h"
 #include "sdk/transport/scsi_commands.h"
 
@@ -180,7 +181,7 @@ int CSMISCSICmd::IsNTFSVolume(const char* path) {
     // directory and gets a trailing backslash.
     std::string root;
     if (std::strlen(path) == 6 && path[4] >= 'A' && path[4] <= 'Z') {
-        root = std::string(1, path[4]) + ":\\";
+        root = RootPathOf(path[4]).text;
     } else {
         root = std::string(path) + "\\";
     }
