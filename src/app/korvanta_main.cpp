@@ -5,8 +5,8 @@
 #include "app/startup.h"
 #include "platform/win32.h"
 #include "sdk/discovery/sysinfo.h"
+#include "sdk/system/drive_paths.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -20,10 +20,8 @@ namespace {
 
 // A drive has media when its volume opens for reading and answers the media check.
 bool HasMedia(char letter) {
-    char path[8];
-    std::snprintf(path, sizeof path, "\\\\.\\%c:", letter);
-    HANDLE volume = CreateFileA(path, FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                OPEN_EXISTING, 0, NULL);
+    HANDLE volume = CreateFileA(VolumePathOf(letter).text, FILE_READ_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     if (volume == INVALID_HANDLE_VALUE) return false;
     DWORD returned = 0;
     BOOL ready =
