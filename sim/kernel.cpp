@@ -96,6 +96,10 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
         it->second.kind == ObjectKind::RegistryKey || it->second.kind == ObjectKind::Allocation)
         return Fail(ERROR_INVALID_HANDLE, FALSE);
     m.journal.Note("close " + it->second.name);
+    // A named mutex ends with the last handle to it.
+    if (it->second.kind == ObjectKind::Mutex && !it->second.name.empty() &&
+        --m.mutexes[it->second.name] <= 0)
+        m.mutexes.erase(it->second.name);
     m.objects.erase(it);
     return TRUE;
 }
