@@ -24,6 +24,9 @@ void SetString(const char* subkey, const char* name, const char* value);
 // A drive letter whose DOS device has a target name.
 char DriveWithDosDevice();
 
+// True when the cases run under Wine, for the few answers where Wine and Windows differ.
+bool RunningOnWine();
+
 class PlatformContract : public ::testing::Test {
 protected:
     void SetUp() override { Begin(); }

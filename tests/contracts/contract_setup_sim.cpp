@@ -23,4 +23,6 @@ char DriveWithDosDevice() {
     return 'C';
 }
 
+bool RunningOnWine() { return false; }
+
 }  // namespace contract

@@ -7,6 +7,7 @@
 #include <cctype>
 #include <cstdint>
 #include <cstring>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -68,6 +69,7 @@ struct KeyRights {
     REGSAM access;
     LSTATUS query, info, enumerate;
 };
+void PrintTo(const KeyRights& c, std::ostream* os) { *os << c.name; }
 
 class KeyRightsContract : public PlatformContract,
                           public ::testing::WithParamInterface<KeyRights> {};
@@ -83,10 +85,13 @@ TEST_P(KeyRightsContract, CallsNeedTheRightsTheKeyWasOpenedWith) {
     EXPECT_EQ(RegQueryValueExA(key, "Value", NULL, NULL, reinterpret_cast<LPBYTE>(data), &size),
               GetParam().query);
     DWORD subkeys = kSentinel;
+    // Windows refuses the key information query to a handle without KEY_QUERY_VALUE; Wine
+    // (8) answers it whatever the handle's rights.
+    LSTATUS info = contract::RunningOnWine() ? ERROR_SUCCESS : GetParam().info;
     EXPECT_EQ(
         RegQueryInfoKeyA(key, NULL, NULL, NULL, &subkeys, NULL, NULL, NULL, NULL, NULL, NULL, NULL),
-        GetParam().info);
-    if (GetParam().info == ERROR_SUCCESS) {
+        info);
+    if (info == ERROR_SUCCESS) {
         EXPECT_EQ(subkeys, 1u);
     }
     char name[16];

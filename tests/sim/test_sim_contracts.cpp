@@ -6,6 +6,7 @@
 #include "tests/support/sim_test.h"
 
 #include <cstring>
+#include <ostream>
 #include <memory>
 
 namespace {
@@ -110,6 +111,7 @@ struct FileAccessCase {
     DWORD denied, asked;
     bool opens;
 };
+void PrintTo(const FileAccessCase& c, std::ostream* os) { *os << c.name; }
 
 class FileAccess : public SimTest, public ::testing::WithParamInterface<FileAccessCase> {};
 

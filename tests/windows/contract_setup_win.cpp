@@ -50,4 +50,10 @@ char DriveWithDosDevice() {
     return windows[0];
 }
 
+// Wine's ntdll exports its version; Windows' does not.
+bool RunningOnWine() {
+    HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+    return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;
+}
+
 }  // namespace contract
