@@ -3,6 +3,7 @@
 // fails the test with the controller's reason.
 #pragma once
 
+#include "sim/builders.h"
 #include "sim/controller_profiles.h"
 #include "sim/smi_controller.h"
 
@@ -28,4 +29,12 @@ inline std::shared_ptr<sim::SmiController> BuiltInController(const std::string& 
     sim::ControllerProfile profile;
     EXPECT_TRUE(sim::FindControllerProfile(name, &profile)) << "no profile " << name;
     return sim::MakeController(profile);
+}
+
+// Puts `controller` behind a USB flash drive with volume `letter` and returns it.
+inline std::shared_ptr<sim::SmiController> AttachController(
+    sim::Machine& m, char letter, std::shared_ptr<sim::SmiController> controller) {
+    sim::AddUsbFlashDrive(m, letter, 1);
+    m.FindVolume(letter)->target = controller;
+    return controller;
 }
