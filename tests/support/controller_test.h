@@ -11,7 +11,13 @@
 
 #include <cstdio>
 #include <memory>
+#include <ostream>
 #include <string>
+
+namespace sim {
+// Test parameters that are profiles print as their name.
+inline void PrintTo(const ControllerProfile& profile, std::ostream* out) { *out << profile.name; }
+}  // namespace sim
 
 // Asserts that no controller behind the machine's volumes and host adapters refused a
 // command, naming each refusal.
