@@ -116,7 +116,7 @@ const ProfileRow kBuiltInProfiles[] = {
      // count at 388-389 and the geometry at 416-419.
      {X(0, "2C"), X(3, "01"), X(48, "2C 84 64 3C A9"), X(64, "2C 84 64 3C A9"), X(352, "00 80"),
       X(354, "05"), X(356, "34 12 02"), X(388, "01 00"), X(416, "00 00 10 00")},
-     {},
+     {X(0, "81 BB"), X(289, "33")},
      {},
      // Settings RAM: bit 9 of the word at 16 (page addressing with 0x30), byte 32.
      {{kWideSettingsAddress, {X(16, "00 02 00 00"), X(32, "40")}}}},
