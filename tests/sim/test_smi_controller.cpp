@@ -159,7 +159,7 @@ TEST_P(EveryProfile, AnswersIdentificationAndItsFamilysForms) {
         case sim::ControllerFamily::WideAddress:
             EXPECT_TRUE(Send(*c, "F0 06 00 00 00 00 00 00 00 00 00 01", In, 512));
             EXPECT_TRUE(Send(*c, "F0 03 00 00 00 00 00 00 00 00 00 01", In, 512));
-        EXPECT_TRUE(Send(*c, "F0 04 C0 00 18 00 00 00 00 00 00 03", In, 1536));
+            EXPECT_TRUE(Send(*c, "F0 04 C0 00 18 00 00 00 00 00 00 03", In, 1536));
             break;
     }
     for (const sim::RefusedCommand& r : c->refused) ADD_FAILURE() << name << ": " << r.reason;
