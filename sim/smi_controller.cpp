@@ -417,7 +417,8 @@ bool SmiController::Execute(const ScsiCommand& command, BYTE* data, DWORD length
     }
 
     if (d.direction == DataDirection::Out) {
-        std::vector<BYTE> sent(data, data + std::min(length, d.length));
+        std::vector<BYTE> sent;
+        if (data != nullptr) sent.assign(data, data + std::min(length, d.length));
         sent.resize(d.length, 0);
         if (d.form == ControllerForm::CodeBlockLoad) {
             codeBlocks.push_back(sent);
