@@ -200,6 +200,7 @@ struct ScsiCommandSent {
     std::string target;     // volume path or adapter, and the target's name
     ScsiCommand command;    // with the path and target ids the request named
     bool succeeded;
+    std::vector<BYTE> dataOut;  // the first bytes of a data-out transfer
 };
 struct FileOpen {
     uint64_t seq;
