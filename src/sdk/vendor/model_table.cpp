@@ -1,7 +1,5 @@
 #include "sdk/vendor/model_table.h"
 
-#include <cstring>
-
 // The order decides the first match: SM3211BC1 stands before SM3211BC, and the SM3255ENA1
 // row after the SM3257 rows, as the controllers' naming grew.
 const ControllerModel ControllerModelTable[kControllerModelCount] = {
@@ -63,11 +61,12 @@ const ControllerModel ControllerModelTable[kControllerModelCount] = {
 namespace {
 
 // Whole-text equality of `name` with a text of at most `limit` bytes that may lack its NUL.
+// Reads no byte of `text` past its NUL or its first difference.
 bool IsWholeText(const char* text, int limit, const char* name) {
-    size_t length = std::strlen(name);
-    if (limit < 0 || length > static_cast<size_t>(limit)) return false;
-    if (std::memcmp(text, name, length) != 0) return false;
-    return length == static_cast<size_t>(limit) || text[length] == '\0';
+    int i = 0;
+    for (; name[i] != '\0'; ++i)
+        if (i >= limit || text[i] != name[i]) return false;
+    return i == limit || text[i] == '\0';
 }
 
 }  // namespace
