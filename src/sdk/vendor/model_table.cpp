@@ -1,7 +1,7 @@
 #include "sdk/vendor/model_table.h"
 
-// The order decides the first match: SM3211BC1 stands before SM3211BC, and the SM3255ENA1
-// row after the SM3257 rows, as the controllers' naming grew.
+// The order decides the first match and is kept as it is: SM3211BC1 stands before SM3211BC,
+// and the SM3255ENA1 row after the SM3257 rows.
 const ControllerModel ControllerModelTable[kControllerModelCount] = {
     {"SM325AC/SM321U", "325AC", kSM325AC},
     {"SM3252A", "3252A", 1},
