@@ -36,14 +36,12 @@ inline bool UsesEarlyForms(int code) { return !IsMiddleModel(code) && !IsCurrent
 inline bool IsFirstGenerationModel(int code) { return InModelRange(code, kFirstGenerationModels); }
 
 // Flash identity record completion.
-// Codes whose identification table always counts eight entries.
-constexpr ModelRange kEightEntryModels{26, 57};
+// Codes 26-57: their identification table always counts eight entries, and those that are
+// not wide-address models keep their flash geometry in RAM pages 0xD8 and 0xDC.
+constexpr ModelRange kPageD8Models{26, 57};
 // Codes whose flash reply moves the block numbers out of the way: the information block's
 // flash block number then comes from RAM page 0xDC.
 constexpr ModelRange kRelocatedBlockNumberModels{26, 33};
-// Codes that keep their flash geometry in RAM pages 0xD8 and 0xDC: 26-57 without the
-// wide-address models.
-constexpr ModelRange kPageD8Models{26, 57};
 // Codes whose geometry bytes come from the SFR page: 20-57 without the wide-address models.
 constexpr ModelRange kSfrGeometryModels{20, 57};
 
