@@ -43,15 +43,6 @@ TEST(ModelTable, RowOrderDecidesTheFirstMatch) {
     EXPECT_EQ(FindModelByShortName("3263AAxx", 5), -1);
 }
 
-TEST(ModelTable, CodesInRowOrder) {
-    const int expected[kControllerModelCount] = {
-        7,  1,  2,  3,  4,  6,  5,  8,  11, 12, 13, 14, 17, 18, 20, 19, 22, 23,
-        24, 25, 21, 26, 27, 28, 29, 30, 31, 32, 33, 34, 35, 36, 37, 38, 39, 40,
-        41, 42, 43, 44, 45, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57};
-    for (int i = 0; i < kControllerModelCount; ++i)
-        EXPECT_EQ(ControllerModelTable[i].code, expected[i]) << ControllerModelTable[i].fullName;
-}
-
 // ---------------------------------------------------------------------------------------
 // Stage one and stage two
 
