@@ -24,9 +24,9 @@ enum class Road {
     MemoryName,  // INQUIRY 00 80 05 02; the model name in memory space 03 (`base` when
                  // set) and the revision byte decide; controller code not yet running
     SmiName,     // INQUIRY 00 80 05 02 with "smi" at 53; the name at space 00 FF E7
-                 // (`base`) and the bonding byte at space E0 00 00 11 decide
-    StrapChain,  // as SmiName with `base` SM3280BB, the current-form page naming nothing,
-                 // the early-form page naming 3280BB, and the strap registers
+                 // (`base`) and the variant byte at space E0 00 00 11 decide
+    CheckChain,  // as SmiName with `base` SM3280BB, the current-form page naming nothing,
+                 // the early-form page naming 3280BB, and the SM3282BB check registers
     Renamed,     // an SM3271 whose early-form page says 3270: page 0xD8 says 3271
     SM3252D,     // the current-form page names 3252D; RAM page 22 tells the variant
     Fallback,    // the current-form page names a model no row holds (`base`)
@@ -40,7 +40,7 @@ struct ModelRow {
     const char* base = nullptr;
     const char* revision = nullptr;
     int revisionAt = 0;
-    int registerByte = 0;  // revision byte (FF FE 11), bonding byte (E0 11) or strap result
+    int registerByte = 0;  // revision byte (FF FE 11), variant byte (E0 11) or check result
 };
 
 const ModelRow kRows[] = {
@@ -79,8 +79,8 @@ const ModelRow kRows[] = {
     {"SM3280AA", 41, F::WideAddress},
     {"SM3280AB", 42, F::WideAddress, Road::SmiName, "SM3280AB", nullptr, 0, 0x0F},
     {"SM3280BA", 43, F::WideAddress, Road::SmiName, "SM3280BA", nullptr, 0, 0x0F},
-    {"SM3280BB", 44, F::WideAddress, Road::StrapChain, "SM3280BB", nullptr, 0, 0x00},
-    {"SM3282BB", 45, F::WideAddress, Road::StrapChain, "SM3280BB", nullptr, 0, 0x01},
+    {"SM3280BB", 44, F::WideAddress, Road::CheckChain, "SM3280BB", nullptr, 0, 0x00},
+    {"SM3282BB", 45, F::WideAddress, Road::CheckChain, "SM3280BB", nullptr, 0, 0x01},
     {"SM3281AB", 46, F::WideAddress, Road::SmiName, "SM3280AB", nullptr, 0, 0x2F},
     {"SM3281BA", 47, F::WideAddress, Road::SmiName, "SM3280BA", nullptr, 0, 0x8F},
     {"SM3270AA", 49, F::Current, Road::MemoryName},
@@ -148,7 +148,7 @@ ControllerProfile FromRow(const ModelRow& row) {
             image.memory.push_back({0x03, 0xFFFE11, {registerByte, 0x00}, true, false});
             break;
         case Road::SmiName:
-        case Road::StrapChain:
+        case Road::CheckChain:
             SmiInquiryLead(image, true);
             image.memory.push_back({0x00, 0x00FFE7, Eight(row.base), true, false});
             if (row.road == Road::SmiName) {
@@ -158,7 +158,7 @@ ControllerProfile FromRow(const ModelRow& row) {
             image.identificationCurrent = ByteImage(kPage, 0, {});
             image.identificationEarly = Named("3280BB");
             image.memory.push_back({0xE0, 0x000011, {0x0F, 0x00}, true, false});
-            // The strap select at 6C and its result at 6D, one register pair.
+            // The check register at 6C and its result at 6D, one register pair.
             image.memory.push_back({0xE0, 0x00006C, {0x05, registerByte, 0x00}, true, true});
             break;
         case Road::Renamed:

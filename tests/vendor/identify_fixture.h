@@ -27,10 +27,10 @@ constexpr const char* kModelName = "F0 F0 03 FF 00 4D 00 08";
 constexpr const char* kRevisionByte = "F0 F0 03 FF FE 11 00 02";
 constexpr const char* kCodeState = "F0 F0 01 FF 00 29 00 02";
 constexpr const char* kSmiName = "F0 F0 00 00 FF E7 00 08";
-constexpr const char* kBonding = "F0 F0 E0 00 00 11 00 02";
-constexpr const char* kStrapRead = "F0 F0 E0 00 00 6C 00 02";
-constexpr const char* kStrapWrite = "F1 F0 E0 00 00 6C 00 02";
-constexpr const char* kStrapResult = "F0 F0 E0 00 00 6D 00 02";
+constexpr const char* kVariantByte = "F0 F0 E0 00 00 11 00 02";
+constexpr const char* kSM3282CheckRead = "F0 F0 E0 00 00 6C 00 02";
+constexpr const char* kSM3282CheckWrite = "F1 F0 E0 00 00 6C 00 02";
+constexpr const char* kSM3282Result = "F0 F0 E0 00 00 6D 00 02";
 constexpr const char* kCodeLoad = "F1 0A C8 00 00 00 00 00 00 00 00 01";
 constexpr const char* kImageLoad = "F1 27 08 F2 D0 00 04 00 00 00 10 04 00 00 07 00";
 

@@ -228,40 +228,41 @@ INSTANTIATE_TEST_SUITE_P(
                       RevisionByteCase{"3271AB", 0x3D, 56}, RevisionByteCase{"3271AB", 0x4D, 56},
                       RevisionByteCase{"3271AB", 0x3C, 55}, RevisionByteCase{"3271AB", -1, 55}));
 
-// The SM3280 family: the bonding byte, and for an SM3280BB the strap register chain that
+// The SM3280 family: the variant byte, and for an SM3280BB the register chain that
 // finds an SM3282BB.
-struct BondingCase {
+struct VariantCase {
     const char* label;
     const char* name;
-    int bonding;       // -1: the read fails
-    bool strapWrites;  // the strap write succeeds
-    int strapResult;   // -1: the read fails
+    int variant;       // -1: the read fails
+    bool checkWrites;  // the check write succeeds
+    int checkResult;   // -1: the read fails
     int expected;
 };
-class Bonding : public PassThroughIdentify, public ::testing::WithParamInterface<BondingCase> {};
+class VariantByte : public PassThroughIdentify,
+                    public ::testing::WithParamInterface<VariantCase> {};
 
-TEST_P(Bonding, RegisterChain) {
-    const BondingCase& c = GetParam();
+TEST_P(VariantByte, RegisterChain) {
+    const VariantCase& c = GetParam();
     device->On(kStageOnePage, NamedPage("", "--"));
     device->On(kStageTwoPage, NamedPage(c.name));
-    if (c.bonding < 0)
-        device->Refuse(kBonding);
+    if (c.variant < 0)
+        device->Refuse(kVariantByte);
     else
-        device->On(kBonding, {static_cast<BYTE>(c.bonding), 0x00});
-    device->On(kStrapRead, {0x77, 0x66});
-    if (c.strapWrites)
-        device->On(kStrapWrite);
+        device->On(kVariantByte, {static_cast<BYTE>(c.variant), 0x00});
+    device->On(kSM3282CheckRead, {0x77, 0x66});
+    if (c.checkWrites)
+        device->On(kSM3282CheckWrite);
     else
-        device->Refuse(kStrapWrite);
-    if (c.strapResult < 0)
-        device->Refuse(kStrapResult);
+        device->Refuse(kSM3282CheckWrite);
+    if (c.checkResult < 0)
+        device->Refuse(kSM3282Result);
     else
-        device->On(kStrapResult, {static_cast<BYTE>(c.strapResult), 0xFF});
+        device->On(kSM3282Result, {static_cast<BYTE>(c.checkResult), 0xFF});
     EXPECT_EQ(Detect(), c.expected) << c.label;
 
-    bool chain = std::string(c.name) == "3280BB" && c.bonding >= 0 && c.bonding != 0x9F;
+    bool chain = std::string(c.name) == "3280BB" && c.variant >= 0 && c.variant != 0x9F;
     EXPECT_EQ(SentCount("F0 F0 E0 00 00 6C"), chain ? 1 : 0) << c.label;
-    if (chain && c.strapWrites) {
+    if (chain && c.checkWrites) {
         // The register's own second byte goes back with the first replaced by 0D.
         ASSERT_EQ(device->written.size(), 1u);
         EXPECT_THAT(device->written[0].data, ElementsAre(0x0D, 0x66));
@@ -272,19 +273,19 @@ TEST_P(Bonding, RegisterChain) {
     }
 }
 INSTANTIATE_TEST_SUITE_P(
-    Identify, Bonding,
-    ::testing::Values(BondingCase{"SM3281AB", "3280AB", 0x2F, true, 0, 46},
-                      BondingCase{"SM3280AB", "3280AB", 0x8F, true, 0, 42},
-                      BondingCase{"SM3281BA", "3280BA", 0x8F, true, 0, 47},
-                      BondingCase{"SM3280BA", "3280BA", 0x2F, true, 0, 43},
-                      BondingCase{"SM3281BB", "3280BB", 0x9F, true, 1, 48},
-                      BondingCase{"SM3282BB", "3280BB", 0x00, true, 0x01, 45},
-                      BondingCase{"SM3282BB, bit 0 only", "3280BB", 0x00, true, 0xFF, 45},
-                      BondingCase{"SM3280BB", "3280BB", 0x00, true, 0xFE, 44},
-                      BondingCase{"write refused", "3280BB", 0x00, false, 0x01, 44},
-                      BondingCase{"result read fails", "3280BB", 0x00, true, -1, 44},
-                      BondingCase{"bonding read fails", "3280BB", -1, true, 0x01, 44},
-                      BondingCase{"3282BB by name", "3282BB", 0x00, true, 0x01, 45}));
+    Identify, VariantByte,
+    ::testing::Values(VariantCase{"SM3281AB", "3280AB", 0x2F, true, 0, 46},
+                      VariantCase{"SM3280AB", "3280AB", 0x8F, true, 0, 42},
+                      VariantCase{"SM3281BA", "3280BA", 0x8F, true, 0, 47},
+                      VariantCase{"SM3280BA", "3280BA", 0x2F, true, 0, 43},
+                      VariantCase{"SM3281BB", "3280BB", 0x9F, true, 1, 48},
+                      VariantCase{"SM3282BB", "3280BB", 0x00, true, 0x01, 45},
+                      VariantCase{"SM3282BB, bit 0 only", "3280BB", 0x00, true, 0xFF, 45},
+                      VariantCase{"SM3280BB", "3280BB", 0x00, true, 0xFE, 44},
+                      VariantCase{"write refused", "3280BB", 0x00, false, 0x01, 44},
+                      VariantCase{"result read fails", "3280BB", 0x00, true, -1, 44},
+                      VariantCase{"variant read fails", "3280BB", -1, true, 0x01, 44},
+                      VariantCase{"3282BB by name", "3282BB", 0x00, true, 0x01, 45}));
 
 // ---------------------------------------------------------------------------------------
 // The probe by INQUIRY and controller memory
@@ -293,7 +294,7 @@ struct ProbeCase {
     const char* label;
     int inquiry;             // 0: not an SMI lead, 1: SMI lead, 2: SMI lead and "smi"
     const char* memoryName;  // null: the read fails
-    int registerByte;        // revision (space 03) or bonding (space E0); -1: fails
+    int registerByte;        // revision (space 03) or variant byte (space E0); -1: fails
     int expected;
     bool reachesStageOne;
 };
@@ -303,7 +304,7 @@ TEST_P(Probe, InquiryAndMemoryName) {
     const ProbeCase& c = GetParam();
     if (c.inquiry) device->inquiry = SmiInquiry(c.inquiry == 2);
     const char* nameRead = c.inquiry == 2 ? kSmiName : kModelName;
-    const char* byteRead = c.inquiry == 2 ? kBonding : kRevisionByte;
+    const char* byteRead = c.inquiry == 2 ? kVariantByte : kRevisionByte;
     if (c.memoryName)
         device->On(nameRead, BytesWith(8, 0, c.memoryName));
     else
@@ -337,7 +338,7 @@ INSTANTIATE_TEST_SUITE_P(
                       ProbeCase{"smi SM3281AB", 2, "SM3280AB", 0x2F, 46, false},
                       ProbeCase{"smi SM3280BA", 2, "SM3280BA", 0x2F, 43, false},
                       ProbeCase{"smi SM3281BA", 2, "SM3280BA", 0x8F, 47, false},
-                      ProbeCase{"smi bonding read fails", 2, "SM3280AB", -1, kNone, false},
+                      ProbeCase{"smi variant read fails", 2, "SM3280AB", -1, kNone, false},
                       ProbeCase{"smi name read fails", 2, nullptr, 0, kNone, false}));
 
 TEST_F(PassThroughIdentify, SmiSM3280BBGoesOnToBothStages) {
@@ -345,13 +346,13 @@ TEST_F(PassThroughIdentify, SmiSM3280BBGoesOnToBothStages) {
     device->On(kSmiName, BytesWith(8, 0, "SM3280BB"));
     device->On(kStageOnePage, NamedPage("", "--"));
     device->On(kStageTwoPage, NamedPage("3280BB"));
-    device->On(kBonding, {0x9F, 0x00});
+    device->On(kVariantByte, {0x9F, 0x00});
     EXPECT_EQ(Detect(), 48);
     EXPECT_THAT(
         SentCdbs(),
         ElementsAre(::testing::StartsWith("12"), ::testing::StartsWith("F0 F0 00 00 FF E7 00 08"),
                     ::testing::StartsWith(kStageOnePage), ::testing::StartsWith(kStageTwoPage),
-                    ::testing::StartsWith(kBonding)));
+                    ::testing::StartsWith(kVariantByte)));
 }
 
 TEST_F(PassThroughIdentify, InquiryIsTriedThreeTimes) {

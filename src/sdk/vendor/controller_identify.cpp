@@ -42,19 +42,19 @@ enum : BYTE {
     kSpaceSmiName = 0x00,    // model name of controllers that flag "smi" in their INQUIRY data
     kSpaceRegisters = 0x01,  // controller state registers
     kSpaceMemory = 0x03,     // model name and revision
-    kSpaceE0 = 0xE0,         // bonding and strap registers of the SM3280 family
+    kSpaceE0 = 0xE0,  // the variant byte and the SM3282BB check registers of the SM3280 family
 };
 enum : unsigned long {
     kSmiModelNameAddress = 0x00FFE7,  // space 0x00: model name of "smi" controllers
     kModelNameAddress = 0xFF004D,     // space 0x03: 8-character model name
     kRevisionAddress = 0xFFFE11,      // space 0x03: revision byte of SM3270AB/SM3271AB
     kCodeStateAddress = 0xFF0029,     // space 0x01: bit 3 set while loaded code runs
-    kBondingAddress = 0x000011,       // space 0xE0: variant byte of SM3280/SM3282
-    kStrapAddress = 0x00006C,         // space 0xE0: SM3282BB detection, written
-    kStrapResultAddress = 0x00006D,   // space 0xE0: SM3282BB detection, read back
+    kVariantAddress = 0x000011,       // space 0xE0: variant byte of SM3280/SM3282
+    kSM3282CheckAddress = 0x00006C,   // space 0xE0: SM3282BB detection, written
+    kSM3282ResultAddress = 0x00006D,  // space 0xE0: SM3282BB detection, read back
 };
 const BYTE kCodeRunningBit = 0x08;
-const BYTE kStrapSelect = 0x0D;
+const BYTE kSM3282CheckValue = 0x0D;
 const BYTE kSM3252DVariantMark[2] = {0x14, 0x76};
 
 // Standard INQUIRY data that SMI controllers answer with: 00 80 05 02.
@@ -65,7 +65,7 @@ bool Starts(const BYTE* at, const char* text) {
     return std::memcmp(at, text, std::strlen(text)) == 0;
 }
 
-// The model name text of a page, bounded by the page.
+// The model name text of a page: at most kNameLimit bytes, possibly without a NUL.
 const char* NameOf(const BYTE* page) { return reinterpret_cast<const char*>(page + kNameAt); }
 
 bool IsNamedPage(const BYTE* page) {
@@ -113,11 +113,11 @@ int RefineByRevision(int code, BYTE revision) {
     return code;
 }
 
-// SM3280AB and SM3280BA bonded as SM3281AB and SM3281BA (and SM3280BB as SM3281BB).
-int RefineByBonding(int code, BYTE bonding) {
-    if (code == kSM3280AB && bonding == 0x2F) return kSM3281AB;
-    if (code == kSM3280BA && bonding == 0x8F) return kSM3281BA;
-    if (code == kSM3280BB && bonding == 0x9F) return kSM3281BB;
+// SM3280AB, SM3280BA and SM3280BB whose variant byte says SM3281AB, SM3281BA or SM3281BB.
+int RefineByVariantByte(int code, BYTE variant) {
+    if (code == kSM3280AB && variant == 0x2F) return kSM3281AB;
+    if (code == kSM3280BA && variant == 0x8F) return kSM3281BA;
+    if (code == kSM3280BB && variant == 0x9F) return kSM3281BB;
     return code;
 }
 
@@ -163,15 +163,15 @@ int IdentifySM3252D(ScsiRequest* request) {
     return std::memcmp(page + kVariantMarkAt, kSM3252DVariantMark, 2) == 0 ? kSM3211BC : kSM3211BC1;
 }
 
-// The SM3282BB shares its name with the SM3280BB; selecting a strap register and reading
-// its result tells them apart. Any failure keeps `code`.
+// The SM3282BB shares its name with the SM3280BB; a check value written to one register
+// and the result read beside it tell them apart. Any failure keeps `code`.
 int RefineSM3282BB(ScsiRequest* request, int code) {
-    BYTE strap[2];
-    if (!ReadMemory(request, kSpaceE0, kStrapAddress, sizeof strap, strap)) return code;
-    strap[0] = kStrapSelect;
-    if (!WriteMemory(request, kSpaceE0, kStrapAddress, sizeof strap, strap)) return code;
+    BYTE check[2];
+    if (!ReadMemory(request, kSpaceE0, kSM3282CheckAddress, sizeof check, check)) return code;
+    check[0] = kSM3282CheckValue;
+    if (!WriteMemory(request, kSpaceE0, kSM3282CheckAddress, sizeof check, check)) return code;
     BYTE result[2];
-    if (!ReadMemory(request, kSpaceE0, kStrapResultAddress, sizeof result, result)) return code;
+    if (!ReadMemory(request, kSpaceE0, kSM3282ResultAddress, sizeof result, result)) return code;
     return (result[0] & 0x01) ? kSM3282BB : code;
 }
 
@@ -197,9 +197,9 @@ int Refine(ScsiRequest* request, int code, bool renamed) {
             code = kSM3271AD;
     }
     if (code == kSM3280AB || code == kSM3280BA || code == kSM3280BB) {
-        BYTE bonding[2];
-        if (!ReadMemory(request, kSpaceE0, kBondingAddress, sizeof bonding, bonding)) return code;
-        int refined = RefineByBonding(code, bonding[0]);
+        BYTE variant[2];
+        if (!ReadMemory(request, kSpaceE0, kVariantAddress, sizeof variant, variant)) return code;
+        int refined = RefineByVariantByte(code, variant[0]);
         if (refined == kSM3280BB) return RefineSM3282BB(request, refined);
         return refined;
     }
@@ -399,9 +399,9 @@ int ProbeModelByInquiry(ScsiRequest* request, int& modelCode) {
             modelCode = kSM3280BA;
         else
             return 1;
-        BYTE bonding[2];
-        if (!ReadMemory(request, kSpaceE0, kBondingAddress, sizeof bonding, bonding)) return 0;
-        modelCode = RefineByBonding(modelCode, bonding[0]);
+        BYTE variant[2];
+        if (!ReadMemory(request, kSpaceE0, kVariantAddress, sizeof variant, variant)) return 0;
+        modelCode = RefineByVariantByte(modelCode, variant[0]);
         return 1;
     }
 
