@@ -262,6 +262,15 @@ bool FamilyAnswers(ControllerFamily family, ControllerForm form) {
     return false;
 }
 
+// Sets bit 3 of the state register (space 01, FF 00 29): the loaded code runs.
+void MarkCodeRunning(ControllerImage& image) {
+    const DWORD kStateRegister = 0xFF0029;
+    for (MemoryRange& r : image.memory)
+        if (r.space == 0x01 && kStateRegister >= r.address &&
+            kStateRegister - r.address < r.bytes.size())
+            r.bytes[kStateRegister - r.address] |= 0x08;
+}
+
 const std::vector<BYTE>* FindPage(const std::map<unsigned, std::vector<BYTE>>& pages,
                                   unsigned page) {
     auto it = pages.find(page);
@@ -422,6 +431,9 @@ bool SmiController::Execute(const ScsiCommand& command, BYTE* data, DWORD length
         sent.resize(d.length, 0);
         if (d.form == ControllerForm::CodeBlockLoad) {
             codeBlocks.push_back(sent);
+            // The second block of a pair starts the loaded code, and the controller says so
+            // in bit 3 of its state register.
+            if (codeBlocks.size() % 2 == 0) MarkCodeRunning(profile.image);
         } else if (d.form == ControllerForm::ImageLoad) {
             imageLoads.push_back(sent);
         } else {

@@ -55,3 +55,15 @@ inline bool KeepsSettingsInPageF8(int code) {
 inline bool TakesGeometryFromSfr(int code) {
     return InModelRange(code, kSfrGeometryModels) && !IsWideAddressModel(code);
 }
+
+// Controller identification.
+// SM3270 and SM3271 controllers, which may need controller code loaded before they answer
+// the full vendor command set.
+constexpr ModelRange kSM3270Models{49, 51};
+constexpr ModelRange kSM3271Models{54, 57};
+inline bool TakesCodePreload(int code) {
+    return InModelRange(code, kSM3270Models) || InModelRange(code, kSM3271Models);
+}
+// Codes above 10 keep their USB string descriptors 32 bytes further into the information
+// block; not identified (65535) counts among them.
+inline bool HasShiftedDescriptors(int code) { return code > kModelAspiSM3254; }
