@@ -163,6 +163,26 @@ ControllerProfile BasicControllerProfile(const std::string& name, int modelCode,
     return p;
 }
 
+ControllerProfile FamilyTemplate(int modelCode, ControllerFamily family) {
+    const char* name = "SM3257ENBA";  // settings in RAM page 0xF8: codes 16-25 and 58
+    switch (family) {
+        case ControllerFamily::Early: name = "SM3252C"; break;
+        case ControllerFamily::Middle: name = "SM3254AD"; break;
+        case ControllerFamily::WideAddress: name = "SM3281BB"; break;
+        case ControllerFamily::Current:
+            // Settings in RAM pages 0xD8 and 0xDC from code 26 on; SM3259 and SM3271
+            // (52-57) also keep a code area in flash.
+            if (modelCode >= 52 && modelCode <= 57)
+                name = "SM3271AD";
+            else if (modelCode >= 26 && modelCode <= 57)
+                name = "SM3260AA";
+            break;
+    }
+    for (const ProfileRow& row : kBuiltInProfiles)
+        if (std::string(row.name) == name) return FromRow(row);
+    return BasicControllerProfile(name, modelCode, family);
+}
+
 std::vector<ControllerProfile> BuiltInControllerProfiles() {
     std::vector<ControllerProfile> all;
     for (const ProfileRow& row : kBuiltInProfiles) all.push_back(FromRow(row));

@@ -20,6 +20,12 @@ namespace sim {
 ControllerProfile BasicControllerProfile(const std::string& name, int modelCode,
                                          ControllerFamily family);
 
+// The built-in controller whose flash information reply, SFR page and RAM pages serve a
+// controller of `modelCode` and `family`: the one that keeps its settings where such a
+// controller keeps them. Profiles of further models start from it, so that each is a whole
+// controller and not only the answers to identification.
+ControllerProfile FamilyTemplate(int modelCode, ControllerFamily family);
+
 // The built-in table followed by ModelTableProfiles().
 std::vector<ControllerProfile> BuiltInControllerProfiles();
 // One profile per row of the model table; defined in controller_profiles_models.cpp.

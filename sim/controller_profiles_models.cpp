@@ -131,6 +131,16 @@ void SmiInquiryLead(ControllerImage& image, bool smiFlag) {
 ControllerProfile FromRow(const ModelRow& row) {
     ControllerProfile p = BasicControllerProfile(row.name, row.code, row.family);
     ControllerImage& image = p.image;
+    // The flash, the registers and the settings pages of a controller of the same kind;
+    // RAM page 0 stays this model's own.
+    ControllerProfile kind = FamilyTemplate(row.code, row.family);
+    p.manufacturer = kind.manufacturer;
+    p.product = kind.product;
+    image.flashInfo = kind.image.flashInfo;
+    image.sfr = kind.image.sfr;
+    image.ramAtAddress = kind.image.ramAtAddress;
+    for (const auto& page : kind.image.ramPages)
+        if (page.first != 0) image.ramPages[page.first] = page.second;
     BYTE registerByte = static_cast<BYTE>(row.registerByte);
     switch (row.road) {
         case Road::Named: break;

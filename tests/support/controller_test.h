@@ -19,6 +19,16 @@ namespace sim {
 inline void PrintTo(const ControllerProfile& profile, std::ostream* out) { *out << profile.name; }
 }  // namespace sim
 
+// A profile's name as a test name: letters and digits, anything else as '_'
+// ("SM325AC/SM321U" -> "SM325AC_SM321U").
+inline std::string ProfileTestName(const ::testing::TestParamInfo<sim::ControllerProfile>& info) {
+    std::string name;
+    for (char c : info.param.name)
+        name +=
+            (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') ? c : '_';
+    return name;
+}
+
 // Asserts that no controller behind the machine's volumes and host adapters refused a
 // command, naming each refusal.
 inline void ExpectNothingRefused() {

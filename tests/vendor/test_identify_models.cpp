@@ -11,18 +11,7 @@
 #include <ostream>
 #include <string>
 
-namespace sim {
-// Failures name the profile.
-void PrintTo(const ControllerProfile& profile, std::ostream* out) { *out << profile.name; }
-}  // namespace sim
-
 namespace {
-
-std::string TestName(const ::testing::TestParamInfo<sim::ControllerProfile>& info) {
-    std::string name;
-    for (char c : info.param.name) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return name;
-}
 
 class EveryModel : public SimTest, public ::testing::WithParamInterface<sim::ControllerProfile> {
 protected:
@@ -148,7 +137,7 @@ TEST_P(EveryModel, AspiStrategyGivesItsOwnCodes) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Identify, EveryModel,
-                         ::testing::ValuesIn(sim::BuiltInControllerProfiles()), TestName);
+                         ::testing::ValuesIn(sim::BuiltInControllerProfiles()), ProfileTestName);
 
 TEST(EveryModel, EachRowHasAProfile) {
     for (const ControllerModel& row : ControllerModelTable) {
