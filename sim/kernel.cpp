@@ -4,6 +4,7 @@
 #include "aspi.h"
 #include "machine.h"
 #include "storage.h"
+#include "vwin32.h"
 
 #include <cctype>
 #include <cstdio>
@@ -57,7 +58,10 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     std::string path = lpFileName ? lpFileName : "";
     OpenObject object{ObjectKind::File, path};
     DWORD error = 0;
-    if (dwCreationDisposition != OPEN_EXISTING) {
+    if (sim::IsVwin32Path(path)) {
+        // Windows 9x opens its VxD devices with any creation disposition.
+        error = sim::Vwin32OpenError();
+    } else if (dwCreationDisposition != OPEN_EXISTING) {
         error = ERROR_INVALID_PARAMETER;
     } else if (sim::Volume* v = VolumeOfDevicePath(path)) {
         error = v->openError;
@@ -127,7 +131,12 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
             ok = sim::PassThroughControl(*file, dwIoControlCode, lpInBuffer, nInBufferSize,
                                          lpOutBuffer, nOutBufferSize, lpBytesReturned);
             break;
-        default: ok = Fail(ERROR_INVALID_FUNCTION, FALSE); break;
+        default:
+            ok = sim::IsVwin32Device(*file)
+                     ? sim::Vwin32Control(dwIoControlCode, lpInBuffer, nInBufferSize, lpOutBuffer,
+                                          nOutBufferSize, lpBytesReturned)
+                     : Fail(ERROR_INVALID_FUNCTION, FALSE);
+            break;
     }
     uint64_t seq = m.journal.Note("ioctl " + Hex(dwIoControlCode) + " on " + file->name +
                                   (ok ? "" : " failed"));

@@ -13,6 +13,7 @@ void FreshProcess() {
     DebugSwitchLoaded = 0;
     DebugSwitchOn = 0;
     KeepDiskOpen = 0;
+    ResetDiskLockState();
     ScsiRequestKind = 0;
     AppInstance = NULL;
     AppCommandLine = NULL;
