@@ -89,8 +89,12 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     sim::Machine& m = machine();
     auto it = m.objects.find(reinterpret_cast<uintptr_t>(hObject));
     if (it == m.objects.end() || it->second.kind == ObjectKind::DeviceInfoSet ||
-        it->second.kind == ObjectKind::RegistryKey || it->second.kind == ObjectKind::Allocation)
+        it->second.kind == ObjectKind::RegistryKey || it->second.kind == ObjectKind::Allocation) {
+        // A handle closed twice, or never opened: journalled so that tests can refuse it.
+        m.journal.Note("close invalid " +
+                       Hex(static_cast<DWORD>(reinterpret_cast<uintptr_t>(hObject))));
         return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
     m.journal.Note("close " + it->second.name);
     m.objects.erase(it);
     return TRUE;
