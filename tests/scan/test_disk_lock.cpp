@@ -4,6 +4,7 @@
 #include "sdk/scan/disk_lock.h"
 #include "sdk/scan/vwin32_lock.h"
 #include "tests/support/sim_test.h"
+#include "tools/scenario.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -235,6 +236,39 @@ TEST(Vwin32DriveNumber, LetterMinusAtSign) {
     EXPECT_EQ(Vwin32DriveNumber('E'), 5);
     EXPECT_EQ(Vwin32DriveNumber('Z'), 26);
     EXPECT_EQ(Vwin32DriveNumber(0), 0xC0) << "no drive names no MS-DOS drive";
+}
+
+}  // namespace
+
+namespace {
+
+// A scenario describes the device and its refusals; the report carries every call.
+TEST_F(DiskLockVwin32, ScenarioDescribesTheDeviceAndReportsItsCalls) {
+    sim::Reset();
+    sim::Machine& machine = sim::machine();
+    scenario::Apply(nlohmann::json::parse(R"({
+        "windows": {"major": 4, "minor": 0, "platform": "9x"},
+        "volumes": [{"letter": "E"}],
+        "vwin32": {"category48": false, "refused": [{"letter": "E", "category": "08h", "call": "unlock"}]}
+    })"),
+                    machine);
+    EXPECT_EQ(LockSMIDisk(&info, 1), 1);
+    EXPECT_EQ(UnLockSMIDisk(&info), 0);
+    nlohmann::json calls = scenario::Report(machine, 0)["vwin32Calls"];
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_EQ(calls[0]["in"][2], 0x484A);
+    EXPECT_EQ(calls[0]["out"][3], 1) << "invalid function: no category 48h";
+    EXPECT_EQ(calls[1]["in"][2], 0x084A);
+    EXPECT_EQ(calls[1]["carry"], false);
+    EXPECT_EQ(calls[3]["in"][2], 0x086A);
+    EXPECT_EQ(calls[3]["carry"], true);
+    EXPECT_EQ(calls[3]["out"][3], 5);
+    ExpectNothingOpen();
+
+    EXPECT_THROW(scenario::Apply(nlohmann::json::parse(R"({"vwin32": {"refused": [{"letter": "E",
+                     "category": "48", "call": "lock"}]}})"),
+                                 machine),
+                 std::runtime_error);
 }
 
 }  // namespace
