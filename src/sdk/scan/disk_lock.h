@@ -10,9 +10,10 @@
 // requests. Every drive-letter list request resets it to 0.
 extern int KeepDiskOpen;
 
-// The open \\.\vwin32 device of the last Windows 9x volume lock; INVALID_HANDLE_VALUE (or a
-// handle already closed by a record's unlock) when none. Every Windows 9x lock overwrites
-// it, so two such locks must not overlap; the exported unlock releases whatever it holds.
+// The open \\.\vwin32 device of the last Windows 9x volume lock; INVALID_HANDLE_VALUE when
+// none. Every Windows 9x lock overwrites it, so two such locks must not overlap. The
+// exported unlock releases whatever it holds, even a record's lock, whose vxdHandle then
+// names a closed handle: a record locked this way is not also unlocked with UnLockSMIDisk.
 extern HANDLE Vwin32Handle;
 // The drive the exported lock pair acts on: NUL until SetExportDriveLetter names one.
 extern char ExportDriveLetter;
