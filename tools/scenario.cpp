@@ -354,6 +354,22 @@ void ApplyAspi(const json& a, sim::Machine& m) {
     });
 }
 
+void ApplyVwin32(const json& v, sim::Machine& m) {
+    OnlyKeys(v, "vwin32", {"present", "category48", "callsFail", "refused"});
+    m.vwin32.present = Get<bool>(v, "present", "vwin32", true);
+    m.vwin32.category48 = Get<bool>(v, "category48", "vwin32", true);
+    m.vwin32.callsFail = Get<bool>(v, "callsFail", "vwin32", false);
+    Each(v, "refused", [&](const json& r, const std::string& w0) {
+        std::string w = "vwin32." + w0;
+        OnlyKeys(r, w, {"letter", "category", "call"});
+        BYTE category = ByName<BYTE>(Get<std::string>(r, "category", w, ""),
+                                     {{"48h", 0x48}, {"08h", 0x08}}, w + ".category");
+        BYTE call = ByName<BYTE>(Get<std::string>(r, "call", w, ""),
+                                 {{"lock", 0x4A}, {"unlock", 0x6A}}, w + ".call");
+        m.vwin32.refused.insert(std::make_tuple(Letter(r, w), category, call));
+    });
+}
+
 void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     OnlyKeys(v, where,
              {"letter", "type", "dosDevice", "media", "deviceNumber", "deviceType", "partition",
@@ -451,7 +467,7 @@ void Apply(const json& s, sim::Machine& m) {
     OnlyKeys(s, "scenario",
              {"description", "run", "windows", "account", "process", "shell", "fixedDisks",
               "opticalDrives", "usbFlashDrives", "volumes", "interfaces", "devices",
-              "failingClassSets", "registry", "legacyUnits", "aspi", "calls", "expect"});
+              "failingClassSets", "registry", "legacyUnits", "aspi", "calls", "vwin32", "expect"});
     if (s.contains("windows")) {
         const json& w = s.at("windows");
         OnlyKeys(w, "windows", {"major", "minor", "build", "platform", "servicePack"});
@@ -501,6 +517,7 @@ void Apply(const json& s, sim::Machine& m) {
                            Get<int>(d, "lun", w, 0), Get<int>(d, "target", w, 0));
     });
     if (s.contains("aspi")) ApplyAspi(s.at("aspi"), m);
+    if (s.contains("vwin32")) ApplyVwin32(s.at("vwin32"), m);
 }
 
 namespace {
@@ -589,6 +606,12 @@ json Report(const sim::Machine& m, int exitCode) {
     }
     r["aspiBlocks"] = json::array();
     for (const auto& block : j.aspiBlocks) r["aspiBlocks"].push_back(block);
+    r["vwin32Calls"] = json::array();
+    for (const auto& c : j.vwin32Calls)
+        r["vwin32Calls"].push_back({{"in", std::vector<DWORD>(c.in, c.in + 7)},
+                                    {"out", std::vector<DWORD>(c.out, c.out + 7)},
+                                    {"succeeded", c.succeeded},
+                                    {"carry", c.carry}});
     r["elapsedMs"] = m.clockMs;
     sim::Leaks leaks = m.OpenObjects();
     r["leaks"] = {{"handles", leaks.handles},
