@@ -197,6 +197,7 @@ struct ScsiCommandSent {
     std::string target;     // volume path or adapter, and the target's name
     ScsiCommand command;
     bool succeeded;
+    std::vector<BYTE> dataOut;  // the first bytes of a data-out transfer
 };
 struct FileOpen {
     uint64_t seq;

@@ -1,0 +1,7 @@
+#include "controller_profiles.h"
+
+namespace sim {
+
+std::vector<ControllerProfile> ModelTableProfiles() { return {}; }
+
+}  // namespace sim
