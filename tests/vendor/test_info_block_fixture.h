@@ -24,7 +24,6 @@ protected:
     void TearDown() override;
 
 public:
-
     // A later answer wins over an earlier one for the same command.
     void Answer(std::vector<int> pattern, std::vector<BYTE> reply);
     void Refuse(std::vector<int> pattern);
