@@ -39,8 +39,8 @@ std::string Text(const char* s) {
 
 // The record of the call: device table entry "device" (from an earlier scan), or a fresh
 // record of "drive" with "model" as its model code. Its volume is opened on the
-// pass-through road, as the disk lock does; on the ASPI road (UseASPI) the record keeps no
-// handle.
+// pass-through road without the volume lock, as the administrator list's disk lock opens
+// it; on the ASPI road (UseASPI) the record keeps no handle.
 SMIDiskInfo CallRecord(const json& call) {
     SMIDiskInfo info;
     if (call.contains("device")) {
@@ -62,7 +62,7 @@ SdkCallResult Locked(const json& call,
         ScsiRequest request = MakeScsiRequest(INVALID_HANDLE_VALUE, 5);
         char path[] = "\\\\.\\?:";
         path[4] = info.driveLetter;
-        CSMISCSICmd::OpenSMIDiskLocked(&request, path);
+        CSMISCSICmd::OpenSMIDiskUnlocked(&request, path);
         info.deviceHandle = request.deviceHandle;
     }
     SdkCallResult result;

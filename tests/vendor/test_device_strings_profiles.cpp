@@ -37,7 +37,7 @@ protected:
 
 TEST_P(ProfileStrings, ReadThroughThePassThrough) {
     ScsiRequest lock = MakeScsiRequest(INVALID_HANDLE_VALUE, 5);
-    ASSERT_EQ(CSMISCSICmd::OpenSMIDiskLocked(&lock, "\\\\.\\E:"), 1);
+    ASSERT_EQ(CSMISCSICmd::OpenSMIDiskUnlocked(&lock, "\\\\.\\E:"), 1);
     info.deviceHandle = lock.deviceHandle;
     EXPECT_EQ(GetDeviceStrings(&info, vendor, product), 1);
     EXPECT_EQ(std::string(vendor), GetParam().manufacturer);
