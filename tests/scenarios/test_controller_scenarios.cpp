@@ -49,10 +49,14 @@ TEST(ControllerScenario, NamesAProfileAndOverridesPartsOfItsImage) {
     ASSERT_FALSE(image.memory.empty());
     EXPECT_EQ(image.memory[0].space, 0xE0) << "ranges of the scenario answer first";
     EXPECT_TRUE(image.memory[0].writable);
-    ASSERT_EQ(image.flashPages.size(), 1u);
-    EXPECT_EQ(image.flashPages[0].data, std::vector<BYTE>(1024, 18));
-    EXPECT_EQ(image.flashPages[0].control7, 48);
-    EXPECT_EQ(image.flashPages[0].control9, -1);
+    // Beside the pages of the profile's information block, the scenario's page.
+    const sim::FlashPage* added = nullptr;
+    for (const sim::FlashPage& page : image.flashPages)
+        if (page.block == 512 && page.page == 3 && page.data == std::vector<BYTE>(1024, 18))
+            added = &page;
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(added->control7, 48);
+    EXPECT_EQ(added->control9, -1);
     ASSERT_EQ(c->faults.size(), 1u);
     EXPECT_EQ(c->faults[0].form, sim::ControllerForm::RamPageD8);
     EXPECT_EQ(c->faults[0].at, 216);

@@ -206,17 +206,17 @@ TEST_F(Controller, MemoryWriteLandsInItsRangeAndIsKept) {
 TEST_F(Controller, FlashPagesCheckTheirControlBytesAndUnwrittenPagesReadErased) {
     auto c = BuiltInController("SM3271AD");
     sim::FlashPage page;
-    page.block = 0x0200;
+    page.block = 0x0777;  // a block the profile keeps nothing in
     page.page = 0;
     page.data = {0x12, 0x01};
     page.control7 = 0x30;
     c->profile.image.flashPages.push_back(page);
-    ASSERT_TRUE(Send(*c, "F0 01 02 00 00 00 00 30 00 32 00 04", In, 2048));
+    ASSERT_TRUE(Send(*c, "F0 01 07 77 00 00 00 30 00 32 00 04", In, 2048));
     EXPECT_EQ(data[0], 0x12);
     EXPECT_EQ(data[2], 0x00);
-    ASSERT_TRUE(Send(*c, "F0 01 02 00 00 05 00 30 00 32 00 01", In, 512));
+    ASSERT_TRUE(Send(*c, "F0 01 07 77 00 05 00 30 00 32 00 01", In, 512));
     EXPECT_EQ(data, std::vector<BYTE>(512, 0xFF));
-    EXPECT_FALSE(Send(*c, "F0 01 02 00 00 00 00 10 00 32 00 04", In, 2048));
+    EXPECT_FALSE(Send(*c, "F0 01 07 77 00 00 00 10 00 32 00 04", In, 2048));
     ASSERT_EQ(c->refused.size(), 1u);
     EXPECT_NE(c->refused[0].reason.find("expects 0x30 in byte 7"), std::string::npos);
 }
