@@ -522,9 +522,6 @@ void Apply(const json& s, sim::Machine& m) {
     if (s.contains("vwin32")) ApplyVwin32(s.at("vwin32"), m);
 }
 
-namespace {
-
-// Texts of the machine are ANSI (Latin-1 here); a report is JSON, which is UTF-8.
 std::string Utf8(const std::string& ansi) {
     std::string out;
     for (unsigned char c : ansi) {
@@ -538,6 +535,8 @@ std::string Utf8(const std::string& ansi) {
     return out;
 }
 
+namespace {
+
 std::string HexText(const std::vector<BYTE>& bytes) {
     std::string text;
     char part[4];
@@ -548,7 +547,7 @@ std::string HexText(const std::vector<BYTE>& bytes) {
     return text;
 }
 
-std::vector<std::string> Utf8(const std::vector<std::string>& lines) {
+std::vector<std::string> Utf8Lines(const std::vector<std::string>& lines) {
     std::vector<std::string> out;
     for (const std::string& line : lines) out.push_back(Utf8(line));
     return out;
@@ -559,7 +558,7 @@ std::vector<std::string> Utf8(const std::vector<std::string>& lines) {
 json Report(const sim::Machine& m, int exitCode) {
     const sim::Journal& j = m.journal;
     json r;
-    r["console"] = Utf8(j.ConsoleLines());
+    r["console"] = Utf8Lines(j.ConsoleLines());
     r["exitCode"] = exitCode;
     r["beeps"] = json::array();
     for (const auto& b : j.beeps) r["beeps"].push_back(b.type);
@@ -621,7 +620,7 @@ json Report(const sim::Machine& m, int exitCode) {
                   {"registryKeys", leaks.registryKeys},
                   {"libraries", leaks.libraries},
                   {"allocations", leaks.allocations}};
-    r["journal"] = Utf8(j.lines);
+    r["journal"] = Utf8Lines(j.lines);
     return r;
 }
 

@@ -5,6 +5,7 @@
 #include "sdk/vendor/info_block.h"
 #include "sdk/vendor/page_map.h"
 #include "sim/scsi_target.h"
+#include "tools/scenario.h"
 #include "tools/sdk_calls.h"
 
 #include <functional>
@@ -18,21 +19,6 @@ namespace scenario {
 namespace {
 
 const long long kMaxLength = 1 << 20;
-
-// The 8-bit string as UTF-8 text for the report: each byte is its Latin-1 character.
-std::string Text(const char* s) {
-    std::string out;
-    for (; *s; ++s) {
-        unsigned char c = static_cast<unsigned char>(*s);
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
 
 [[noreturn]] void Bad(const std::string& where, const std::string& what) {
     throw std::runtime_error(where + ": " + what);
@@ -75,8 +61,8 @@ SdkCallResult GetStrings(const json& call) {
     return Locked(call, [](SMIDiskInfo* info, SdkCallResult* result) {
         char vendor[kDeviceStringSize] = {0}, product[kDeviceStringSize] = {0};
         result->status = GetDeviceStrings(info, vendor, product);
-        result->extra["vendor"] = Text(vendor);
-        result->extra["product"] = Text(product);
+        result->extra["vendor"] = Utf8(vendor);
+        result->extra["product"] = Utf8(product);
     });
 }
 
@@ -89,8 +75,8 @@ SdkCallResult ReadBlock(const json& call) {
         char vendor[kDeviceStringSize], product[kDeviceStringSize];
         ExtractDeviceStrings(result->bytes.data(), kInfoBlockReadSize, offset, vendor, product,
                              kDeviceStringSize);
-        result->extra["vendor"] = Text(vendor);
-        result->extra["product"] = Text(product);
+        result->extra["vendor"] = Utf8(vendor);
+        result->extra["product"] = Utf8(product);
         result->extra["secondCopySignature"] =
             result->bytes[510] == 'D' && result->bytes[511] == 'G';
     });
@@ -149,8 +135,8 @@ SdkCallResult Extract(const json& call) {
     ExtractDeviceStrings(block.data(), static_cast<int>(block.size()), offset, vendor, product,
                          size);
     SdkCallResult result;
-    result.extra["vendor"] = Text(vendor);
-    result.extra["product"] = Text(product);
+    result.extra["vendor"] = Utf8(vendor);
+    result.extra["product"] = Utf8(product);
     return result;
 }
 
