@@ -1,5 +1,7 @@
 // advapi32's registry of the simulated machine. Keys and values are found without regard
-// to case, as on Windows; a key may be told to refuse being opened.
+// to case, as on Windows; a key may be told to refuse being opened. The machine is 64-bit
+// Windows running the 32-bit program: HKLM\SOFTWARE has a second, 64-bit view that the
+// program opens only with KEY_WOW64_64KEY.
 #include "machine.h"
 
 #include <cstring>
@@ -24,14 +26,34 @@ sim::RegKey* KeyOf(HKEY h, std::string* name) {
     return o->key;
 }
 
+// A path in HKLM\SOFTWARE, the part of the registry that has a view of its own for each
+// bitness.
+bool InSoftware(const std::string& path) {
+    const std::string software = "SOFTWARE";
+    return sim::EqualNoCase(path.substr(0, software.size()), software) &&
+           (path.size() == software.size() || path[software.size()] == '\\');
+}
+
 }  // namespace
 
-LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY phkResult) {
+namespace sim {
+
+const HKEY Hklm64BitView = reinterpret_cast<HKEY>(uintptr_t(0x80000102));
+
+}  // namespace sim
+
+LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
+                             PHKEY phkResult) {
     if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
     std::string name;
     sim::RegKey* key = KeyOf(hKey, &name);
     if (key == nullptr) return ERROR_INVALID_HANDLE;
     std::string path = lpSubKey ? lpSubKey : "";
+    std::string view;
+    if ((samDesired & KEY_WOW64_64KEY) != 0 && hKey == HKEY_LOCAL_MACHINE && InSoftware(path)) {
+        key = &machine().registry.roots[sim::Hklm64BitView];
+        view = " (64-bit view)";
+    }
     size_t start = 0;
     while (start < path.size()) {
         size_t end = path.find('\\', start);
@@ -44,7 +66,7 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM, PHKEY ph
         start = end + 1;
     }
     if (key->openError != ERROR_SUCCESS) return key->openError;
-    OpenObject object{ObjectKind::RegistryKey, path.empty() ? name : name + "\\" + path};
+    OpenObject object{ObjectKind::RegistryKey, (path.empty() ? name : name + "\\" + path) + view};
     object.key = key;
     machine().journal.Note("regopen " + object.name);
     *phkResult = reinterpret_cast<HKEY>(machine().Open(std::move(object)));
