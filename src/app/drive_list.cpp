@@ -4,8 +4,8 @@
 #include "app/eject.h"
 #include "platform/win32.h"
 #include "sdk/discovery/user_mode.h"
+#include "sdk/system/drive_paths.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -30,26 +30,21 @@ bool ReadNodeName(DEVINST node, ULONG property, char* name, size_t size) {
 // The disk device node behind the drive, found as the ejection finds it: by the storage
 // device number of its volume among the interfaces of its class.
 DEVINST DiskNodeOf(char letter) {
-    char volume[8];
-    std::snprintf(volume, sizeof volume, "\\\\.\\%c:", letter);
     DWORD number = 0;
-    if (!GetStorageDeviceNumber(volume, &number)) return 0;
-    char root[4] = {letter, ':', '\\', 0};
+    if (!GetStorageDeviceNumber(VolumePathOf(letter).text, &number)) return 0;
     char device[3] = {letter, ':', 0};
     char target[MAX_PATH];
     std::memset(target, 0, sizeof target);
     if (QueryDosDeviceA(device, target, MAX_PATH) == 0) return 0;
     target[MAX_PATH - 1] = 0;
-    return FindDevInstByDeviceNumber(number, GetDriveTypeA(root), target);
+    return FindDevInstByDeviceNumber(number, GetDriveTypeA(RootPathOf(letter).text), target);
 }
 
 }  // namespace
 
 bool HasMedia(char letter) {
-    char path[8];
-    std::snprintf(path, sizeof path, "\\\\.\\%c:", letter);
-    HANDLE volume = CreateFileA(path, FILE_READ_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
-                                OPEN_EXISTING, 0, NULL);
+    HANDLE volume = CreateFileA(VolumePathOf(letter).text, FILE_READ_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
     if (volume == INVALID_HANDLE_VALUE) return false;
     DWORD returned = 0;
     BOOL ready =

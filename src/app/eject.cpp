@@ -1,6 +1,7 @@
 #include "app/eject.h"
 
 #include "sdk/discovery/user_mode.h"
+#include "sdk/system/drive_paths.h"
 
 #include <cstdio>
 #include <cstring>
@@ -43,63 +44,53 @@ DEVINST FindDevInstByDeviceNumber(DWORD deviceNumber, UINT driveType, const char
         default: return 0;
     }
 
-    HDEVINFO set =
-        SetupDiGetClassDevsA(interfaceClass, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return 0;
-
     // Kept as DWORDs so the buffer is aligned for the detail record.
     DWORD buffer[kDetailBytes / sizeof(DWORD)];
     PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail =
         reinterpret_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(buffer);
 
-    for (DWORD index = 0;; ++index) {
-        SP_DEVICE_INTERFACE_DATA data;
-        std::memset(&data, 0, sizeof data);
-        data.cbSize = sizeof data;
-        if (!SetupDiEnumDeviceInterfaces(set, NULL, interfaceClass, index, &data)) break;
-
-        // The size query is expected to fail; only the size it reports is used.
+    DEVINST found = 0;
+    ForEachPresentInterface(*interfaceClass, [&](HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data) {
+        // Sized first, unlike the user-mode walk: the disk sought may come after one too long.
+        // A detail that does not fit skips only its own interface.
         DWORD required = 0;
-        SetupDiGetDeviceInterfaceDetailA(set, &data, NULL, 0, &required, NULL);
-        if (required == 0 || required > kDetailBytes) continue;
+        SetupDiGetDeviceInterfaceDetailA(set, data, NULL, 0, &required, NULL);
+        if (required == 0 || required > kDetailBytes) return true;
 
         std::memset(buffer, 0, sizeof buffer);
         detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
         SP_DEVINFO_DATA info;
         std::memset(&info, 0, sizeof info);
         info.cbSize = sizeof info;
-        if (!SetupDiGetDeviceInterfaceDetailA(set, &data, detail, required, NULL, &info)) continue;
+        if (!SetupDiGetDeviceInterfaceDetailA(set, data, detail, required, NULL, &info))
+            return true;
 
         HANDLE h = CreateFileA(detail->DevicePath, 0, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                OPEN_EXISTING, 0, NULL);
-        if (h == INVALID_HANDLE_VALUE) continue;
+        if (h == INVALID_HANDLE_VALUE) return true;
         DWORD number = DeviceNumberOf(h);
         CloseHandle(h);
-        if (number != kNoDeviceNumber && number == deviceNumber) {
-            SetupDiDestroyDeviceInfoList(set);
-            return info.DevInst;
-        }
-    }
-    SetupDiDestroyDeviceInfoList(set);
-    return 0;
+        if (number == kNoDeviceNumber || number != deviceNumber) return true;
+        found = info.DevInst;
+        return false;
+    });
+    return found;
 }
 
 BOOL EjectDrive(char letter, std::string& errorText) {
-    char root[8];
-    char volumePath[8];
+    const DrivePath root = RootPathOf(letter);
+    const DrivePath volumePath = VolumePathOf(letter);
     char dosName[4];
-    std::snprintf(root, sizeof root, "%c:\\", letter);
-    std::snprintf(volumePath, sizeof volumePath, "\\\\.\\%c:", letter);
     std::snprintf(dosName, sizeof dosName, "%c:", letter);
 
     DWORD access = 0;
-    switch (GetDriveTypeA(root)) {
+    switch (GetDriveTypeA(root.text)) {
         case DRIVE_REMOVABLE: access = GENERIC_READ | GENERIC_WRITE; break;
         case DRIVE_CDROM: access = GENERIC_READ; break;
         default: errorText = "Can't open Volume."; return FALSE;
     }
 
-    HANDLE volume = CreateFileA(volumePath, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
+    HANDLE volume = CreateFileA(volumePath.text, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                 OPEN_EXISTING, 0, NULL);
     if (volume == INVALID_HANDLE_VALUE) {
         errorText = "Can't open Volume.";
@@ -112,7 +103,7 @@ BOOL EjectDrive(char letter, std::string& errorText) {
         return FALSE;
     }
 
-    UINT driveType = GetDriveTypeA(root);
+    UINT driveType = GetDriveTypeA(root.text);
 
     char dosDevice[MAX_PATH];
     std::memset(dosDevice, 0, sizeof dosDevice);

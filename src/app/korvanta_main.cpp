@@ -8,7 +8,6 @@
 #include "app/startup.h"
 #include "platform/win32.h"
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 

@@ -115,7 +115,10 @@ protected:
         m.aspi.installed = true;
     }
     void AddAdapter(const std::string& vendor) { m.aspi.adapters.push_back({Device(vendor)}); }
-    void TearDown() override { ExpectNothingOpen(); }
+    void TearDown() override {
+        ExpectNothingOpen();
+        SimTest::TearDown();
+    }
 };
 
 TEST_F(AspiScan, RemovableOnlyDeviceGivesTwoRecordsAndOneIsHandedOut) {

@@ -39,6 +39,7 @@ protected:
     void TearDown() override {
         if (head) ReleaseHWKEYList(head);
         ExpectNothingOpen();
+        SimTest::TearDown();
     }
     std::vector<std::string> Trace() const {
         std::vector<std::string> out;

@@ -1,24 +1,22 @@
 #include "tests/support/sim_test.h"
 
-#include <cstring>
-
 #include "app/startup.h"
 #include "sdk/device/device_table.h"
 #include "sdk/scan/disk_lock.h"
 #include "sdk/trace/debug_trace.h"
 #include "sdk/transport/scsi_dispatch.h"
 
+#include <cstdio>
+#include <memory>
+#include <set>
+
 void FreshProcess() {
     sim::Reset();
-    DebugSwitchLoaded = 0;
-    DebugSwitchOn = 0;
-    KeepDiskOpen = 0;
-    ScsiRequestKind = 0;
-    AppInstance = NULL;
-    AppCommandLine = NULL;
-    std::memset(SMIDiskTable, 0, sizeof SMIDiskTable);
-    UseASPI = 0;
-    CurrentModelCode = 0;
+    ResetDebugSwitch();
+    ResetDiskLockSettings();
+    ResetScsiRequestKind();
+    ResetConsoleApplication();
+    ResetDeviceState();
 }
 
 void ExpectNothingOpen() {
@@ -28,6 +26,41 @@ void ExpectNothingOpen() {
     EXPECT_EQ(leaks.registryKeys, 0) << "registry keys left open";
     EXPECT_EQ(leaks.libraries, 0) << "libraries left loaded";
     EXPECT_EQ(leaks.allocations, 0) << "allocations not freed";
+}
+
+namespace {
+
+void AddUnmatched(const std::shared_ptr<sim::ScsiTarget>& target,
+                  std::set<const sim::ScsiTarget*>* seen, std::vector<std::string>* out) {
+    auto* device = dynamic_cast<const sim::ScriptedDevice*>(target.get());
+    if (device == nullptr || !seen->insert(device).second) return;
+    for (const sim::ScsiCommand& command : device->unmatched) {
+        std::string line = device->name + ":";
+        for (BYTE b : command.cdb) {
+            char hex[4];
+            std::snprintf(hex, sizeof hex, " %02X", b);
+            line += hex;
+        }
+        out->push_back(line);
+    }
+}
+
+}  // namespace
+
+std::vector<std::string> UnmatchedCommands() {
+    const sim::Machine& m = sim::machine();
+    std::set<const sim::ScsiTarget*> seen;  // one device may sit behind several roads
+    std::vector<std::string> out;
+    for (const auto& volume : m.volumes) AddUnmatched(volume.second.target, &seen, &out);
+    for (const sim::HostAdapter& adapter : m.aspi.adapters)
+        AddUnmatched(adapter.target, &seen, &out);
+    return out;
+}
+
+void ExpectNoUnmatchedCommands() {
+    EXPECT_THAT(UnmatchedCommands(), ::testing::IsEmpty())
+        << "commands that no rule of a scripted device matched; a test that sends them on "
+           "purpose says so with ExpectUnmatchedCommands()";
 }
 
 std::vector<std::string> JournalLines(const std::string& kind) {

@@ -34,6 +34,7 @@ protected:
     void TearDown() override {
         FreeLibrary(module);
         ExpectNothingOpen();
+        SimTest::TearDown();
     }
     const std::vector<BYTE>& Block(size_t k = 0) const { return m.journal.aspiBlocks.at(k); }
 
@@ -185,6 +186,7 @@ TEST_F(Aspi, ExecAddressesTableEntryZeroWithTheGivenLun) {
 
 TEST_F(Aspi, RejectedCommandStillCountsAsSent) {
     BYTE cdb[16] = {0xF5};  // no rule: the device fails it
+    ExpectUnmatchedCommands();
     BYTE buffer[4] = {0};
     EXPECT_EQ(ASPIExecSCSICommand(module, kAspiDataIn, 0, cdb, buffer, 4), 1);
     EXPECT_FALSE(m.journal.scsiCommands[0].succeeded);

@@ -4,6 +4,7 @@
 #include "sdk/transport/scsi_dispatch.h"
 #include "tests/support/sim_test.h"
 
+#include <climits>
 #include <cstddef>
 #include <cstring>
 #include <memory>
@@ -42,6 +43,7 @@ protected:
         if (info.deviceHandle != INVALID_HANDLE_VALUE) CloseHandle(info.deviceHandle);
         if (info.aspiModule != NoAspiModule()) FreeLibrary(info.aspiModule);
         ExpectNothingOpen();
+        SimTest::TearDown();
     }
     std::vector<std::string> Trace() const {
         std::vector<std::string> out;
@@ -64,6 +66,43 @@ TEST_F(Dispatch, OnlyReadAndWriteAreSent) {
     EXPECT_THAT(m.journal.scsiCommands, IsEmpty());
     EXPECT_THAT(Trace(), IsEmpty());
 }
+
+// Bad input is refused by the direction routines themselves, on both transports: a negative
+// length once sized a heap copy of the caller's buffer on the ASPI road, and a null buffer
+// with a length was copied from.
+class DispatchRefuses : public Dispatch, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(DispatchRefuses, NegativeLengthOrMissingBufferSendsNothing) {
+    if (GetParam())
+        UseAspi();
+    else
+        UsePassThrough();
+    BYTE buffer[4] = {7, 7, 7, 7};
+    for (int length : {-1, -2, INT_MIN}) {
+        EXPECT_EQ(
+            SCSICommandRead(info.deviceHandle, info.aspiModule, kVendorCdb, buffer, length, 0), 0);
+        EXPECT_EQ(SCSICommandWrite(info.deviceHandle, info.aspiModule, kVendorCdb, buffer, length),
+                  0);
+    }
+    EXPECT_EQ(SCSICommandRead(info.deviceHandle, info.aspiModule, kVendorCdb, NULL, 2, 0), 0);
+    EXPECT_EQ(SCSICommandWrite(info.deviceHandle, info.aspiModule, kVendorCdb, NULL, 2), 0);
+    EXPECT_EQ(SCSICommandRead(info.deviceHandle, info.aspiModule, NULL, buffer, 2, 0), 0);
+    EXPECT_EQ(SCSICommandProcess(&info, kScsiWrite, kVendorCdb, NULL, 2), 0);
+    EXPECT_THAT(m.journal.scsiCommands, IsEmpty());
+    EXPECT_THAT(Trace(), IsEmpty()) << "refused input is no transport failure";
+    EXPECT_EQ(buffer[0], 7);
+
+    // No data phase needs no buffer.
+    device->rules.push_back({{0xF1}, false, 0, {}});
+    const BYTE noData[16] = {0xF1, 0x01};
+    EXPECT_EQ(SCSICommandWrite(info.deviceHandle, info.aspiModule, noData, NULL, 0), 1);
+    EXPECT_EQ(m.journal.scsiCommands.size(), 1u);
+}
+
+INSTANTIATE_TEST_SUITE_P(BothTransports, DispatchRefuses, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& p) {
+                             return p.param ? "Aspi" : "PassThrough";
+                         });
 
 TEST_F(Dispatch, PassThroughReadAndWrite) {
     UsePassThrough();

@@ -33,6 +33,9 @@ extern int UseASPI;
 // Model code of the controller identified last; every vendor command takes it.
 extern int CurrentModelCode;
 
+// Empties the device table and clears both selectors, as they are at program start.
+void ResetDeviceState();
+
 // A record with every field zero and every handle field at -1, as a record must be before
 // it is handed to the disk lock.
 void ResetSMIDiskInfo(SMIDiskInfo* info);

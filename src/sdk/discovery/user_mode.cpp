@@ -1,5 +1,6 @@
 #include "sdk/discovery/user_mode.h"
 
+#include "sdk/system/drive_paths.h"
 #include "sdk/trace/debug_trace.h"
 
 #include <cstdio>
@@ -41,27 +42,18 @@ BOOL GetStorageDeviceNumber(const char* path, DWORD* number) {
 
 int CollectStorageInterfaces(const GUID& interfaceClass, StorageInterfaceEntry* table,
                              int* entryCount) {
-    HDEVINFO set =
-        SetupDiGetClassDevsA(&interfaceClass, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
-    if (set == INVALID_HANDLE_VALUE) return 0;
-
     const DWORD kDetailBytes = 1024;
     PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail =
         static_cast<PSP_DEVICE_INTERFACE_DETAIL_DATA_A>(GlobalAlloc(GPTR, kDetailBytes));
-    if (detail == NULL) {
-        SetupDiDestroyDeviceInfoList(set);
-        return 0;
-    }
+    if (detail == NULL) return 0;
     detail->cbSize = sizeof(SP_DEVICE_INTERFACE_DETAIL_DATA_A);
 
     int enumerated = 0;
-    for (DWORD index = 0;; ++index) {
-        SP_DEVICE_INTERFACE_DATA data;
-        std::memset(&data, 0, sizeof data);
-        data.cbSize = sizeof data;
-        if (!SetupDiEnumDeviceInterfaces(set, NULL, &interfaceClass, index, &data)) break;
+    ForEachPresentInterface(interfaceClass, [&](HDEVINFO set, SP_DEVICE_INTERFACE_DATA* data) {
+        // Unsized read, unlike the ejection's lookup: the list keeps its established content.
         // A detail that does not fit the buffer ends this class's walk.
-        if (!SetupDiGetDeviceInterfaceDetailA(set, &data, detail, kDetailBytes, NULL, NULL)) break;
+        if (!SetupDiGetDeviceInterfaceDetailA(set, data, detail, kDetailBytes, NULL, NULL))
+            return false;
         ++enumerated;
         // The detail buffer holds at most 1023 path bytes; force a terminator regardless.
         reinterpret_cast<char*>(detail)[kDetailBytes - 1] = 0;
@@ -71,12 +63,12 @@ int CollectStorageInterfaces(const GUID& interfaceClass, StorageInterfaceEntry* 
         std::snprintf(line, sizeof line, "pDetail->DevicePath: %s \n", path);
         DebugTrace(line);
 
-        if (!IsSupportedInterfacePath(path)) continue;
+        if (!IsSupportedInterfacePath(path)) return true;
         // A full table takes no more entries, and a path too long for the path field
         // cannot be recorded without changing it, so such an interface is left out.
-        if (*entryCount >= kMaxInterfaceEntries) continue;
+        if (*entryCount >= kMaxInterfaceEntries) return true;
         size_t length = std::strlen(path);
-        if (length >= sizeof table[0].devicePath) continue;
+        if (length >= sizeof table[0].devicePath) return true;
 
         StorageInterfaceEntry& entry = table[*entryCount];
         std::memcpy(entry.devicePath, path, length + 1);
@@ -85,10 +77,10 @@ int CollectStorageInterfaces(const GUID& interfaceClass, StorageInterfaceEntry* 
             entry.deviceNumber = number;
             ++*entryCount;
         }
-    }
+        return true;
+    });
 
     GlobalFree(detail);
-    SetupDiDestroyDeviceInfoList(set);
     return enumerated;
 }
 
@@ -103,10 +95,8 @@ void MatchDrivesToInterfaces(char* letterTable, int* count) {
     DWORD mask = GetLogicalDrives();
     for (int i = 0; i < 32; ++i) {
         if ((mask & (1u << i)) == 0) continue;
-        char path[16] = {0};
-        std::snprintf(path, sizeof path, "\\\\.\\%c:", 'A' + i);
         DWORD number = 0;
-        if (GetStorageDeviceNumber(path, &number)) {
+        if (GetStorageDeviceNumber(VolumePathOf(static_cast<char>('A' + i)).text, &number)) {
             drives[driveCount].driveLetter = static_cast<char>('A' + i);
             drives[driveCount].deviceNumber = number;
             ++driveCount;
@@ -124,9 +114,8 @@ void MatchDrivesToInterfaces(char* letterTable, int* count) {
         for (int k = 0; k < driveCount; ++k) {
             const DriveNumberEntry& drive = drives[k];
             if (iface.deviceNumber != drive.deviceNumber) continue;
-            char root[8] = {0};
-            std::snprintf(root, sizeof root, "%c:\\", drive.driveLetter);
-            if (isCdromUnit && GetDriveTypeA(root) == DRIVE_CDROM && letters < kMaxUserModeLetters)
+            if (isCdromUnit && GetDriveTypeA(RootPathOf(drive.driveLetter).text) == DRIVE_CDROM &&
+                letters < kMaxUserModeLetters)
                 letterTable[letters++] = drive.driveLetter;
             if (isDiskUnit && letters < kMaxUserModeLetters)
                 letterTable[letters++] = drive.driveLetter;

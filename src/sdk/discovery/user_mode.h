@@ -5,6 +5,8 @@
 
 #include "platform/win32.h"
 
+#include <cstring>
+
 enum {
     kMaxDriveEntries = 64,      // drive table; one entry per logical drive, so 32 in use at most
     kMaxInterfaceEntries = 64,  // interface table, shared by both classes
@@ -27,6 +29,26 @@ BOOL QueryStorageDeviceNumber(HANDLE handle, DWORD* number);
 
 // Opens `path` with no access and reads its storage device number.
 BOOL GetStorageDeviceNumber(const char* path, DWORD* number);
+
+// Walks the present device interfaces of one class in the order the system enumerates
+// them, handing `visit` the set and each interface's data; a visit that returns false ends
+// the walk. The set is destroyed before the walk returns. Returns false when the set cannot
+// be created.
+template <typename Visit>
+bool ForEachPresentInterface(const GUID& interfaceClass, Visit visit) {
+    HDEVINFO set =
+        SetupDiGetClassDevsA(&interfaceClass, NULL, NULL, DIGCF_PRESENT | DIGCF_DEVICEINTERFACE);
+    if (set == INVALID_HANDLE_VALUE) return false;
+    for (DWORD index = 0;; ++index) {
+        SP_DEVICE_INTERFACE_DATA data;
+        std::memset(&data, 0, sizeof data);
+        data.cbSize = sizeof data;
+        if (!SetupDiEnumDeviceInterfaces(set, NULL, &interfaceClass, index, &data)) break;
+        if (!visit(set, &data)) break;
+    }
+    SetupDiDestroyDeviceInfoList(set);
+    return true;
+}
 
 // Appends the accepted interfaces of one class to `table` (which holds
 // kMaxInterfaceEntries) and advances `entryCount`. Returns how many interfaces were

@@ -1,12 +1,12 @@
 #include "sdk/scan/controller_scan.h"
 
 #include "sdk/scan/hardware_keys.h"
+#include "sdk/system/drive_paths.h"
 #include "sdk/system/windows_version.h"
 #include "sdk/trace/debug_trace.h"
 #include "sdk/transport/aspi_transport.h"
 #include "sdk/transport/pass_through.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -45,9 +45,7 @@ void ProbeAdapter(HMODULE module, int adapter, BYTE* record) {
 int ScanPassThrough() {
     int count = 0;
     for (char letter = 'D'; letter <= 'Z' && count < kMaxSMIDisks; ++letter) {
-        char root[8];
-        std::snprintf(root, sizeof root, "%c:\\", letter);
-        if (GetDriveTypeA(root) == DRIVE_REMOTE) continue;
+        if (GetDriveTypeA(RootPathOf(letter).text) == DRIVE_REMOTE) continue;
         BYTE record[kInquiryRecordBuffer];
         std::memset(record, 0, sizeof record);
         InquireDrive(letter, record);
@@ -143,10 +141,8 @@ bool HasSMISignature(const BYTE* record, bool passThroughRoad, bool* lowerCase) 
 }
 
 int InquireDrive(char letter, BYTE* record) {
-    char path[8];
-    std::snprintf(path, sizeof path, "\\\\.\\%c:", letter);
     ScsiRequest request = MakeScsiRequest(INVALID_HANDLE_VALUE, kScanTimeoutSeconds);
-    if (!CSMISCSICmd::OpenSMIDiskUnlocked(&request, path)) return 0;
+    if (!CSMISCSICmd::OpenSMIDiskUnlocked(&request, VolumePathOf(letter).text)) return 0;
     int result = CSMISCSICmd::SCSIPassThroughInquiry(&request, record, 0);
     CloseHandle(request.deviceHandle);
     return result;

@@ -1,3 +1,5 @@
 #include "sdk/scan/disk_lock.h"
 
 int KeepDiskOpen = 0;
+
+void ResetDiskLockSettings() { KeepDiskOpen = 0; }

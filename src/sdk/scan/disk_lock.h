@@ -18,3 +18,6 @@ int LockSMIDisk(SMIDiskInfo* info, int lockVolume);
 // Undoes LockSMIDisk. Returns the result of its last step (0 when nothing was open on the
 // ASPI road).
 int UnLockSMIDisk(SMIDiskInfo* info);
+
+// Clears the keep-open flag, as at program start.
+void ResetDiskLockSettings();

@@ -3,6 +3,11 @@
 DWORD DebugSwitchLoaded = 0;
 DWORD DebugSwitchOn = 0;
 
+void ResetDebugSwitch() {
+    DebugSwitchLoaded = 0;
+    DebugSwitchOn = 0;
+}
+
 LONG LoadDebugSwitch() {
     HKEY key = NULL;
     LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZUDUZA", 0, KEY_READ, &key);

@@ -9,6 +9,9 @@
 extern DWORD DebugSwitchLoaded;  // 1 once the switch has been read (or the read failed)
 extern DWORD DebugSwitchOn;      // 1 while tracing is on; written only by LoadDebugSwitch
 
+// Forgets the switch, as at program start: the next trace reads it again.
+void ResetDebugSwitch();
+
 // Reads the switch and sets DebugSwitchOn. Returns the status of the key open when the key
 // cannot be opened, else the status of the value query.
 LONG LoadDebugSwitch();

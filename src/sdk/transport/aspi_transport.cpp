@@ -3,6 +3,7 @@
 #include "platform/aspi.h"
 #include "sdk/device/device_table.h"
 #include "sdk/trace/debug_trace.h"
+#include "sdk/transport/scsi_commands.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -33,9 +34,35 @@ Fn LookUp(HMODULE module, const char* name) {
     return reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(proc));
 }
 
-AspiRequest* NewRequest(DWORD dataLength) {
-    return static_cast<AspiRequest*>(
+// Allocates a zeroed request with room for `dataLength` data bytes, and its completion
+// event. Returns null, with nothing left open, when either cannot be had.
+AspiRequest* NewRequest(DWORD dataLength, HANDLE* event) {
+    *event = CreateEventA(NULL, TRUE, FALSE, NULL);
+    if (*event == NULL) return NULL;
+    AspiRequest* request = static_cast<AspiRequest*>(
         GlobalAlloc(GPTR, offsetof(AspiRequest, data) + (dataLength ? dataLength : 1)));
+    if (request == NULL) CloseHandle(*event);
+    return request;
+}
+
+// Fills the execute request of one command on a zeroed request: the address, the
+// direction with completion by event, `length` bytes of data in the request's own data
+// area, the sense length, the declared command length and all 16 bytes of `cdb`.
+void FillExecRequest(AspiRequest* request, BYTE hostAdapter, BYTE target, BYTE lun,
+                     BYTE directionFlag, DWORD length, BYTE cdbLength, const BYTE* cdb,
+                     HANDLE event) {
+    SRB_ExecSCSICmd& srb = request->srb;
+    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
+    srb.SRB_HaId = hostAdapter;
+    srb.SRB_Flags = directionFlag | SRB_EVENT_NOTIFY;
+    srb.SRB_Target = target;
+    srb.SRB_Lun = lun;
+    srb.SRB_BufLen = length;
+    srb.SRB_BufPointer = request->data;
+    srb.SRB_SenseLen = SENSE_LEN;
+    srb.SRB_CDBLen = cdbLength;
+    srb.SRB_PostProc = event;
+    std::memcpy(srb.CDBByte, cdb, kCdbSize);
 }
 
 // Hands the request to the layer and waits for it. Returns false when the request did not
@@ -71,26 +98,13 @@ GetASPI32SupportInfoFn LookUpGetASPI32SupportInfo(HMODULE module) {
 }
 
 int InquireASPIDevice(HMODULE module, BYTE hostAdapter, BYTE target, BYTE lun, BYTE* out) {
-    HANDLE event = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (event == NULL) return 0;
-    AspiRequest* request = NewRequest(kInquiryLength + 1);
-    if (request == NULL) {
-        CloseHandle(event);
-        return 0;
-    }
-    SRB_ExecSCSICmd& srb = request->srb;
-    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_HaId = hostAdapter;
-    srb.SRB_Flags = SRB_DIR_IN | SRB_EVENT_NOTIFY;
-    srb.SRB_Target = target;
-    srb.SRB_Lun = lun;
-    srb.SRB_BufLen = kInquiryLength;
-    srb.SRB_BufPointer = request->data;
-    srb.SRB_SenseLen = SENSE_LEN;
-    srb.SRB_CDBLen = 6;
-    srb.SRB_PostProc = event;
-    srb.CDBByte[0] = 0x12;  // INQUIRY
-    srb.CDBByte[4] = static_cast<BYTE>(kInquiryLength);
+    HANDLE event = NULL;
+    AspiRequest* request = NewRequest(kInquiryLength + 1, &event);
+    if (request == NULL) return 0;
+    BYTE cdb[kCdbSize];
+    BuildInquiryCdb(cdb, static_cast<BYTE>(kInquiryLength));
+    FillExecRequest(request, hostAdapter, target, lun, SRB_DIR_IN, kInquiryLength,
+                    kInquiryCdbLength, cdb, event);
 
     SendASPI32CommandFn send = LookUp<SendASPI32CommandFn>(module, "SendASPI32Command");
     if (send == NULL) {
@@ -116,25 +130,12 @@ int InquireASPIDevice(HMODULE module, BYTE hostAdapter, BYTE target, BYTE lun, B
 
 int ASPIExecSCSICommand(HMODULE module, AspiDirection direction, int lun, const BYTE* cdb,
                         BYTE* buffer, DWORD length) {
-    HANDLE event = CreateEventA(NULL, TRUE, FALSE, NULL);
-    if (event == NULL) return 0;
-    AspiRequest* request = NewRequest(length);
-    if (request == NULL) {
-        CloseHandle(event);
-        return 0;
-    }
-    SRB_ExecSCSICmd& srb = request->srb;
-    srb.SRB_Cmd = SC_EXEC_SCSI_CMD;
-    srb.SRB_HaId = SMIDiskTable[0].haId;
-    srb.SRB_Target = SMIDiskTable[0].targetId;
-    srb.SRB_Flags = (direction == kAspiDataIn ? SRB_DIR_IN : SRB_DIR_OUT) | SRB_EVENT_NOTIFY;
-    srb.SRB_Lun = static_cast<BYTE>(lun);
-    srb.SRB_BufLen = length;
-    srb.SRB_BufPointer = request->data;
-    srb.SRB_SenseLen = SENSE_LEN;
-    srb.SRB_CDBLen = 12;
-    std::memcpy(srb.CDBByte, cdb, 16);
-    srb.SRB_PostProc = event;
+    HANDLE event = NULL;
+    AspiRequest* request = NewRequest(length, &event);
+    if (request == NULL) return 0;
+    FillExecRequest(request, SMIDiskTable[0].haId, SMIDiskTable[0].targetId, static_cast<BYTE>(lun),
+                    direction == kAspiDataIn ? SRB_DIR_IN : SRB_DIR_OUT, length, kAspiCdbLength,
+                    cdb, event);
     // The layer works on its own copy of the caller's buffer, so that a request that
     // outlives the wait never writes into the caller's memory. Bytes a read does not
     // transfer come back as they were.

@@ -1,6 +1,8 @@
 #include "sdk/transport/pass_through.h"
 
+#include "sdk/system/drive_paths.h"
 #include "sdk/system/windows_version.h"
+#include "sdk/transport/scsi_commands.h"
 
 #include <cstddef>
 #include <cstring>
@@ -67,21 +69,31 @@ int OpenVolume(ScsiRequest* request, const char* path, bool lockWanted) {
     return locked ? 1 : 0;
 }
 
+// Fills what the direct and the buffered header share, in a header the caller has zeroed:
+// the address, the command block (all 16 bytes), the direction, the transfer length, the
+// time-out and where the sense area lies. The caller says where the data is.
+template <typename Header>
+void FillPassThroughHeader(Header* header, const ScsiRequest* request, UCHAR lun, UCHAR cdbLength,
+                           const BYTE* cdb, UCHAR dataIn, ULONG length, ULONG senseOffset) {
+    header->Length = sizeof *header;
+    header->TargetId = kScsiTargetId;
+    header->Lun = lun;
+    header->CdbLength = cdbLength;
+    header->SenseInfoLength = 0;
+    header->DataIn = dataIn;
+    header->DataTransferLength = length;
+    header->TimeOutValue = static_cast<ULONG>(request->timeout);
+    header->SenseInfoOffset = senseOffset;
+    std::memcpy(header->Cdb, cdb, kCdbSize);
+}
+
 int SendDirect(const ScsiRequest* request, BYTE* buffer, DWORD length, const BYTE* cdb,
                UCHAR dataIn) {
     DirectBlock block;
     std::memset(&block, 0, sizeof block);
-    block.header.Length = sizeof block.header;
-    block.header.TargetId = kScsiTargetId;
-    block.header.Lun = static_cast<UCHAR>(request->lun);
-    block.header.CdbLength = 16;
-    block.header.SenseInfoLength = 0;
-    block.header.DataIn = dataIn;
-    block.header.DataTransferLength = length;
-    block.header.TimeOutValue = static_cast<ULONG>(request->timeout);
+    FillPassThroughHeader(&block.header, request, static_cast<UCHAR>(request->lun),
+                          kPassThroughCdbLength, cdb, dataIn, length, offsetof(DirectBlock, sense));
     block.header.DataBuffer = buffer;
-    block.header.SenseInfoOffset = offsetof(DirectBlock, sense);
-    std::memcpy(block.header.Cdb, cdb, 16);
 
     if (request->deviceHandle == INVALID_HANDLE_VALUE) return 0;
     DWORD returned = 0;
@@ -145,18 +157,11 @@ int CSMISCSICmd::SCSIPassThroughWrite(ScsiRequest* request, BYTE* buffer, DWORD 
 int CSMISCSICmd::SCSIPassThroughInquiry(ScsiRequest* request, BYTE* out, int full) {
     InquiryBlock block;
     std::memset(&block, 0, sizeof block);
-    block.header.Length = sizeof block.header;
-    block.header.TargetId = kScsiTargetId;
-    block.header.Lun = 0;
-    block.header.CdbLength = 6;
-    block.header.SenseInfoLength = 0;
-    block.header.DataIn = SCSI_IOCTL_DATA_IN;
-    block.header.DataTransferLength = kInquiryDataLength;
-    block.header.TimeOutValue = static_cast<ULONG>(request->timeout);
+    BYTE cdb[kCdbSize];
+    BuildInquiryCdb(cdb, kInquiryDataLength);
+    FillPassThroughHeader(&block.header, request, 0, kInquiryCdbLength, cdb, SCSI_IOCTL_DATA_IN,
+                          kInquiryDataLength, offsetof(InquiryBlock, sense));
     block.header.DataBufferOffset = offsetof(InquiryBlock, data);
-    block.header.SenseInfoOffset = offsetof(InquiryBlock, sense);
-    block.header.Cdb[0] = 0x12;  // INQUIRY
-    block.header.Cdb[4] = kInquiryDataLength;
 
     if (request->deviceHandle == INVALID_HANDLE_VALUE) return 0;
     DWORD returned = 0;
@@ -176,7 +181,7 @@ int CSMISCSICmd::IsNTFSVolume(const char* path) {
     // directory and gets a trailing backslash.
     std::string root;
     if (std::strlen(path) == 6 && path[4] >= 'A' && path[4] <= 'Z') {
-        root = std::string(1, path[4]) + ":\\";
+        root = RootPathOf(path[4]).text;
     } else {
         root = std::string(path) + "\\";
     }

@@ -9,11 +9,15 @@
 
 enum { kCdbSize = 16 };
 
+// Declared lengths of the command blocks: INQUIRY's own, and what each transport declares
+// for the vendor commands it carries (all 16 bytes are sent either way).
+enum { kInquiryCdbLength = 6, kAspiCdbLength = 12, kPassThroughCdbLength = 16 };
+
 // Operation codes.
 enum : BYTE {
-    kOpInquiry = 0x12,     // standard INQUIRY, 6-byte block
-    kOpVendorIn = 0xF0,    // SMI vendor commands with data in (or none)
-    kOpVendorOut = 0xF1,   // SMI vendor commands with data out
+    kOpInquiry = 0x12,    // standard INQUIRY, 6-byte block
+    kOpVendorIn = 0xF0,   // SMI vendor commands with data in (or none)
+    kOpVendorOut = 0xF1,  // SMI vendor commands with data out
 };
 
 // Big-endian fields: the most significant byte first.

@@ -6,6 +6,8 @@
 
 int ScsiRequestKind = 0;
 
+void ResetScsiRequestKind() { ScsiRequestKind = 0; }
+
 namespace {
 
 const int kReadTimeoutSeconds = 5;
@@ -17,10 +19,18 @@ ScsiRequest DispatchRequest(HANDLE deviceHandle, int timeoutSeconds) {
     return request;
 }
 
+// A command goes out only with its block and with a buffer for every byte it transfers. A
+// negative length would reach either transport as a transfer of about 4 GB: over ASPI it
+// sizes a heap copy of the caller's buffer, over the pass-through the driver's transfer.
+bool IsSendable(const BYTE* cdb, const BYTE* buffer, int length) {
+    return cdb != NULL && length >= 0 && (buffer != NULL || length == 0);
+}
+
 }  // namespace
 
 int SCSICommandRead(HANDLE deviceHandle, HMODULE aspiModule, const BYTE* cdb, BYTE* buffer,
                     int length, int lun) {
+    if (!IsSendable(cdb, buffer, length)) return 0;
     if (UseASPI)
         return ASPIExecSCSICommand(aspiModule, kAspiDataIn, lun, cdb, buffer,
                                    static_cast<DWORD>(length));
@@ -30,6 +40,7 @@ int SCSICommandRead(HANDLE deviceHandle, HMODULE aspiModule, const BYTE* cdb, BY
 
 int SCSICommandWrite(HANDLE deviceHandle, HMODULE aspiModule, const BYTE* cdb, BYTE* buffer,
                      int length) {
+    if (!IsSendable(cdb, buffer, length)) return 0;
     if (UseASPI)
         return ASPIExecSCSICommand(aspiModule, kAspiDataOut, 0, cdb, buffer,
                                    static_cast<DWORD>(length));
@@ -38,8 +49,8 @@ int SCSICommandWrite(HANDLE deviceHandle, HMODULE aspiModule, const BYTE* cdb, B
 }
 
 int SCSICommandProcess(SMIDiskInfo* device, int mode, const BYTE* cdb, BYTE* buffer, int length) {
-    // A negative length would reach the driver as a transfer of about 4 GB into `buffer`.
-    if (device == NULL || cdb == NULL || length < 0) return 0;
+    // Input the direction routines would refuse is no transport failure: nothing is traced.
+    if (device == NULL || !IsSendable(cdb, buffer, length)) return 0;
     if (mode == kScsiRead) {
         int result = SCSICommandRead(device->deviceHandle, device->aspiModule, cdb, buffer, length,
                                      UseASPI ? device->lun : 0);
