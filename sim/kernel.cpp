@@ -1,6 +1,7 @@
 // kernel32 of the simulated machine: files and device I/O control on volumes and device
 // interfaces, drives, mutexes, the virtual clock, modules, memory, the console and text
 // conversion.
+#include "access.h"
 #include "aspi.h"
 #include "machine.h"
 #include "storage.h"
@@ -37,6 +38,12 @@ sim::Volume* VolumeOfRoot(LPCSTR root) {
     return machine().FindVolume(root[0]);
 }
 
+// Windows 9x opens a virtual device driver such as "\\.\vwin32" with creation
+// disposition 0, which the NT family refuses for files; the legacy road relies on it.
+bool IsVxdOpen(const std::string& path, DWORD disposition) {
+    return disposition == 0 && sim::EqualNoCase(path, "\\\\.\\vwin32");
+}
+
 BOOL DeviceNumberQuery(bool has, DWORD type, DWORD number, DWORD partition, LPVOID out,
                        DWORD outSize, LPDWORD returned) {
     if (!has) return Fail(ERROR_INVALID_FUNCTION, FALSE);
@@ -56,12 +63,13 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     sim::Machine& m = machine();
     std::string path = lpFileName ? lpFileName : "";
     OpenObject object{ObjectKind::File, path};
+    object.access = sim::MapFileAccess(dwDesiredAccess);
     DWORD error = 0;
-    if (dwCreationDisposition != OPEN_EXISTING) {
+    if (dwCreationDisposition != OPEN_EXISTING && !IsVxdOpen(path, dwCreationDisposition)) {
         error = ERROR_INVALID_PARAMETER;
     } else if (sim::Volume* v = VolumeOfDevicePath(path)) {
         error = v->openError;
-        if (error == 0 && (dwDesiredAccess & v->deniedAccess) != 0) error = ERROR_ACCESS_DENIED;
+        if (error == 0 && (object.access & v->deniedAccess) != 0) error = ERROR_ACCESS_DENIED;
         object.volume = v;
     } else {
         error = ERROR_FILE_NOT_FOUND;
@@ -88,6 +96,10 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
         it->second.kind == ObjectKind::RegistryKey || it->second.kind == ObjectKind::Allocation)
         return Fail(ERROR_INVALID_HANDLE, FALSE);
     m.journal.Note("close " + it->second.name);
+    // A named mutex ends with the last handle to it.
+    if (it->second.kind == ObjectKind::Mutex && !it->second.name.empty() &&
+        --m.mutexes[it->second.name] <= 0)
+        m.mutexes.erase(it->second.name);
     m.objects.erase(it);
     return TRUE;
 }
@@ -101,33 +113,39 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     if (lpBytesReturned) *lpBytesReturned = 0;
 
     BOOL ok = FALSE;
-    switch (dwIoControlCode) {
-        case IOCTL_STORAGE_CHECK_VERIFY:
-            if (file->volume && !file->volume->mediaPresent)
-                ok = Fail(ERROR_NOT_READY, FALSE);
-            else
-                ok = TRUE;
-            break;
-        case IOCTL_STORAGE_GET_DEVICE_NUMBER:
-            if (file->volume) {
-                const sim::Volume& v = *file->volume;
-                ok = DeviceNumberQuery(v.hasDeviceNumber, v.deviceType, v.deviceNumber,
-                                       v.partitionNumber, lpOutBuffer, nOutBufferSize,
-                                       lpBytesReturned);
-            } else {
-                const sim::Interface& i = *file->iface;
-                ok = DeviceNumberQuery(i.hasDeviceNumber, i.deviceType, i.deviceNumber, 0,
-                                       lpOutBuffer, nOutBufferSize, lpBytesReturned);
-            }
-            break;
-        case FSCTL_LOCK_VOLUME:
-        case FSCTL_UNLOCK_VOLUME: ok = sim::VolumeLockControl(*file, dwIoControlCode); break;
-        case IOCTL_SCSI_PASS_THROUGH:
-        case IOCTL_SCSI_PASS_THROUGH_DIRECT:
-            ok = sim::PassThroughControl(*file, dwIoControlCode, lpInBuffer, nInBufferSize,
-                                         lpOutBuffer, nOutBufferSize, lpBytesReturned);
-            break;
-        default: ok = Fail(ERROR_INVALID_FUNCTION, FALSE); break;
+    // The I/O manager refuses a control whose code asks for read or write access the handle
+    // was not opened with, before any driver sees it.
+    if (!sim::IoControlAllowed(dwIoControlCode, file->access)) {
+        ok = Fail(ERROR_ACCESS_DENIED, FALSE);
+    } else {
+        switch (dwIoControlCode) {
+            case IOCTL_STORAGE_CHECK_VERIFY:
+                if (file->volume && !file->volume->mediaPresent)
+                    ok = Fail(ERROR_NOT_READY, FALSE);
+                else
+                    ok = TRUE;
+                break;
+            case IOCTL_STORAGE_GET_DEVICE_NUMBER:
+                if (file->volume) {
+                    const sim::Volume& v = *file->volume;
+                    ok = DeviceNumberQuery(v.hasDeviceNumber, v.deviceType, v.deviceNumber,
+                                           v.partitionNumber, lpOutBuffer, nOutBufferSize,
+                                           lpBytesReturned);
+                } else {
+                    const sim::Interface& i = *file->iface;
+                    ok = DeviceNumberQuery(i.hasDeviceNumber, i.deviceType, i.deviceNumber, 0,
+                                           lpOutBuffer, nOutBufferSize, lpBytesReturned);
+                }
+                break;
+            case FSCTL_LOCK_VOLUME:
+            case FSCTL_UNLOCK_VOLUME: ok = sim::VolumeLockControl(*file, dwIoControlCode); break;
+            case IOCTL_SCSI_PASS_THROUGH:
+            case IOCTL_SCSI_PASS_THROUGH_DIRECT:
+                ok = sim::PassThroughControl(*file, dwIoControlCode, lpInBuffer, nInBufferSize,
+                                             lpOutBuffer, nOutBufferSize, lpBytesReturned);
+                break;
+            default: ok = Fail(ERROR_INVALID_FUNCTION, FALSE); break;
+        }
     }
     uint64_t seq = m.journal.Note("ioctl " + Hex(dwIoControlCode) + " on " + file->name +
                                   (ok ? "" : " failed"));

@@ -125,6 +125,9 @@ struct RegKey {
     std::map<std::string, RegKey, NoCaseLess> subkeys;
     std::map<std::string, RegValue, NoCaseLess> values;
     LSTATUS openError = ERROR_SUCCESS;  // nonzero: RegOpenKeyExA on this key fails
+    // Rights the caller is refused on this key (after generic rights are mapped): an open
+    // that asks for any of them fails with ERROR_ACCESS_DENIED.
+    REGSAM deniedAccess = 0;
 };
 
 // The 64-bit view of HKEY_LOCAL_MACHINE\SOFTWARE on 64-bit Windows, as a root of its own:
@@ -218,7 +221,7 @@ struct ScsiCommandSent {
     uint64_t seq;
     std::string transport;  // "pass-through direct", "pass-through", "aspi"
     std::string target;     // volume path or adapter, and the target's name
-    ScsiCommand command;
+    ScsiCommand command;    // with the path and target ids the request named
     bool succeeded;
 };
 struct FileOpen {
@@ -265,6 +268,7 @@ struct OpenObject {
     Interface* iface = nullptr;       // File opened on a device interface
     std::vector<Interface*> members;  // DeviceInfoSet
     RegKey* key = nullptr;            // RegistryKey
+    DWORD access = 0;                 // File, RegistryKey: the rights granted at the open
     std::vector<BYTE> memory;         // Allocation
     bool signalled = false;           // Event
 };

@@ -1,7 +1,9 @@
 // advapi32's registry of the simulated machine. Keys and values are found without regard
-// to case, as on Windows; a key may be told to refuse being opened. The machine is 64-bit
-// Windows running the 32-bit program: HKLM\SOFTWARE has a second, 64-bit view that the
-// program opens only with KEY_WOW64_64KEY.
+// to case, as on Windows; a key may be told to refuse being opened, or to refuse some
+// rights. Each call checks the rights its key was opened with, as Windows does. The machine
+// is 64-bit Windows running the 32-bit program: HKLM\SOFTWARE has a second, 64-bit view
+// that the program opens only with KEY_WOW64_64KEY.
+#include "access.h"
 #include "machine.h"
 
 #include <cstring>
@@ -14,15 +16,21 @@ using sim::OpenObject;
 
 namespace {
 
-sim::RegKey* KeyOf(HKEY h, std::string* name) {
+const DWORD kAllKeyRights = 0xF003F;  // KEY_ALL_ACCESS
+
+// The key behind a handle, its name and the rights the handle holds. The predefined roots
+// are open with every right.
+sim::RegKey* KeyOf(HKEY h, std::string* name, DWORD* access = nullptr) {
     sim::Machine& m = machine();
     if (h == HKEY_LOCAL_MACHINE || h == HKEY_DYN_DATA) {
         *name = h == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE" : "HKEY_DYN_DATA";
+        if (access) *access = kAllKeyRights;
         return &m.registry.roots[h];
     }
     OpenObject* o = m.Lookup(reinterpret_cast<HANDLE>(h), ObjectKind::RegistryKey);
     if (o == nullptr) return nullptr;
     *name = o->name;
+    if (access) *access = o->access;
     return o->key;
 }
 
@@ -66,8 +74,11 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
         start = end + 1;
     }
     if (key->openError != ERROR_SUCCESS) return key->openError;
+    DWORD access = sim::MapKeyAccess(samDesired);
+    if ((access & key->deniedAccess) != 0) return ERROR_ACCESS_DENIED;
     OpenObject object{ObjectKind::RegistryKey, (path.empty() ? name : name + "\\" + path) + view};
     object.key = key;
+    object.access = access;
     machine().journal.Note("regopen " + object.name);
     *phkResult = reinterpret_cast<HKEY>(machine().Open(std::move(object)));
     return ERROR_SUCCESS;
@@ -76,8 +87,10 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData) {
     std::string name;
-    sim::RegKey* key = KeyOf(hKey, &name);
+    DWORD access = 0;
+    sim::RegKey* key = KeyOf(hKey, &name, &access);
     if (key == nullptr) return ERROR_INVALID_HANDLE;
+    if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
     auto it = key->values.find(lpValueName ? lpValueName : "");
     if (it == key->values.end()) return ERROR_FILE_NOT_FOUND;
@@ -106,8 +119,10 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcS
                                 LPDWORD lpcbMaxSubKeyLen, LPDWORD, LPDWORD lpcValues, LPDWORD,
                                 LPDWORD, LPDWORD, void*) {
     std::string name;
-    sim::RegKey* key = KeyOf(hKey, &name);
+    DWORD access = 0;
+    sim::RegKey* key = KeyOf(hKey, &name, &access);
     if (key == nullptr) return ERROR_INVALID_HANDLE;
+    if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     if (lpcSubKeys) *lpcSubKeys = static_cast<DWORD>(key->subkeys.size());
     if (lpcValues) *lpcValues = static_cast<DWORD>(key->values.size());
     if (lpcbMaxSubKeyLen) {
@@ -123,8 +138,10 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcS
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD,
                              LPSTR, LPDWORD, void*) {
     std::string name;
-    sim::RegKey* key = KeyOf(hKey, &name);
+    DWORD access = 0;
+    sim::RegKey* key = KeyOf(hKey, &name, &access);
     if (key == nullptr) return ERROR_INVALID_HANDLE;
+    if (!(access & KEY_ENUMERATE_SUB_KEYS)) return ERROR_ACCESS_DENIED;
     if (lpName == nullptr || lpcchName == nullptr) return ERROR_INVALID_PARAMETER;
     if (dwIndex >= key->subkeys.size()) return ERROR_NO_MORE_ITEMS;
     auto it = key->subkeys.begin();

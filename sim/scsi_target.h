@@ -19,6 +19,10 @@ struct ScsiCommand {
     DataDirection direction = DataDirection::None;
     DWORD transferLength = 0;
     BYTE lun = 0;
+    // The address the request names. On a volume handle the port driver fills in the
+    // volume's own address whatever the caller put there, so nothing is refused for it.
+    BYTE pathId = 0;
+    BYTE targetId = 0;
     DWORD timeoutSeconds = 0;
 };
 

@@ -37,8 +37,17 @@ bool DecodeHeader(const Header& h, ScsiCommand* c) {
     c->direction = FromDataIn(h.DataIn);
     c->transferLength = h.DataTransferLength;
     c->lun = h.Lun;
+    c->pathId = h.PathId;
+    c->targetId = h.TargetId;
     c->timeoutSeconds = h.TimeOutValue;
     return true;
+}
+
+// The path and target ids of a pass-through request; an ASPI request names its adapter and
+// target in `where` already.
+std::string Address(const std::string& transport, const ScsiCommand& c) {
+    if (transport.compare(0, 12, "pass-through") != 0) return "";
+    return " path " + std::to_string(c.pathId) + " target " + std::to_string(c.targetId);
 }
 
 }  // namespace
@@ -49,11 +58,11 @@ bool SendToTarget(ScsiTarget* target, const std::string& transport, const std::s
     *transferred = 0;
     bool ok = target != nullptr && target->Execute(command, data, length, transferred);
     std::string name = where + (target ? " (" + target->Name() + ")" : "");
-    uint64_t seq =
-        m.journal.Note("scsi " + transport + " " + name + " cdb " + CdbText(command) + " len " +
-                       std::to_string(command.cdbLength) + " " + DirectionText(command.direction) +
-                       " " + std::to_string(command.transferLength) + " lun " +
-                       std::to_string(command.lun) + (ok ? "" : " failed"));
+    uint64_t seq = m.journal.Note(
+        "scsi " + transport + " " + name + " cdb " + CdbText(command) + " len " +
+        std::to_string(command.cdbLength) + " " + DirectionText(command.direction) + " " +
+        std::to_string(command.transferLength) + " lun " + std::to_string(command.lun) +
+        Address(transport, command) + (ok ? "" : " failed"));
     m.journal.scsiCommands.push_back({seq, transport, name, command, ok});
     return ok;
 }

@@ -8,8 +8,10 @@
 #define HKEY_LOCAL_MACHINE ((HKEY)(ULONG_PTR)((LONG)0x80000002))
 #define HKEY_DYN_DATA ((HKEY)(ULONG_PTR)((LONG)0x80000006))
 #define KEY_QUERY_VALUE 0x0001
+#define KEY_SET_VALUE 0x0002
 #define KEY_ENUMERATE_SUB_KEYS 0x0008
 #define KEY_READ 0x20019
+#define KEY_WRITE 0x20006
 #define KEY_WOW64_64KEY 0x0100  // a 32-bit program on 64-bit Windows opens the 64-bit view
 #define REG_NONE 0
 #define REG_SZ 1

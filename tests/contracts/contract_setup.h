@@ -1,0 +1,36 @@
+// Setting up a machine for the platform contract cases. The same cases run on the
+// simulated machine, set up through its builders, and on a real Win32 implementation
+// (Wine in CI), set up through the real API; each build links one implementation of this.
+#pragma once
+
+#include "platform/win32.h"
+
+#include <gtest/gtest.h>
+
+namespace contract {
+
+// The key under HKEY_LOCAL_MACHINE that the cases own.
+extern const char kKeyPath[];
+
+// Starts a case on a machine without the cases' key; ends it, removing what the case
+// made and checking, where the machine can tell, that nothing was left open.
+void Begin();
+void End();
+
+// A REG_SZ value `name` = `value` (stored with its terminator) in kKeyPath\`subkey`
+// ("" for kKeyPath itself), creating the keys on the way.
+void SetString(const char* subkey, const char* name, const char* value);
+
+// A drive letter whose DOS device has a target name.
+char DriveWithDosDevice();
+
+// True when the cases run under Wine, for the few answers where Wine and Windows differ.
+bool RunningOnWine();
+
+class PlatformContract : public ::testing::Test {
+protected:
+    void SetUp() override { Begin(); }
+    void TearDown() override { End(); }
+};
+
+}  // namespace contract

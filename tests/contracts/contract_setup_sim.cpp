@@ -1,0 +1,28 @@
+// The contract cases' machine, described through the simulated machine's builders.
+#include "tests/contracts/contract_setup.h"
+#include "tests/support/sim_test.h"
+
+#include <string>
+
+namespace contract {
+
+const char kKeyPath[] = "SOFTWARE\\KorvantaContract";
+
+void Begin() { FreshProcess(); }
+
+void End() { ExpectNothingOpen(); }
+
+void SetString(const char* subkey, const char* name, const char* value) {
+    std::string path = kKeyPath;
+    if (*subkey) path += std::string("\\") + subkey;
+    sim::machine().registry.SetString(HKEY_LOCAL_MACHINE, path, name, value);
+}
+
+char DriveWithDosDevice() {
+    sim::AddFixedDisk(sim::machine(), 'C', 0);
+    return 'C';
+}
+
+bool RunningOnWine() { return false; }
+
+}  // namespace contract
