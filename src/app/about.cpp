@@ -9,25 +9,28 @@
 
 namespace {
 
-const char kHelp[] =
-    "Korvanta safely ejects a USB flash drive.\n"
-    "\n"
-    "  (no argument)  eject the supported USB drive with media that has the highest letter\n"
-    "  E: or E        eject drive E, when it is a supported USB drive with media\n"
-    "  --list         list the supported USB drives with media, with their names\n"
-    "  --info E:      show the controller of drive E: its model, model code, USB\n"
-    "                 manufacturer and product strings and flash maker code\n"
-    "  --help         show this text\n"
-    "  --version      show the program's version\n"
-    "\n"
-    "--info sends the controller's vendor commands to the drive, which on some controllers\n"
-    "write a register and, in builds that carry controller code, may load code into the\n"
-    "controller, as the identification does. It needs an administrator account and an\n"
-    "elevated console.\n"
-    "\n"
-    "Exit codes: 0 ejected, listed or shown, or no drive to eject; 1 the ejection failed or\n"
-    "was refused, no drive to list, or the controller could not be reached; 2 arguments\n"
-    "that were not understood.\n";
+// The help, one console line each: the console writer bounds each write, and the text is
+// longer than one.
+const char* const kHelp[] = {
+    "Korvanta safely ejects a USB flash drive.",
+    "",
+    "  (no argument)  eject the supported USB drive with media that has the highest letter",
+    "  E: or E        eject drive E, when it is a supported USB drive with media",
+    "  --list         list the supported USB drives with media, with their names",
+    "  --info E:      show the controller of drive E: its model, model code, USB",
+    "                 manufacturer and product strings and flash maker code",
+    "  --help         show this text",
+    "  --version      show the program's version",
+    "",
+    "--info sends the controller's vendor commands to the drive, which on some controllers",
+    "write a register and, in builds that carry controller code, may load code into the",
+    "controller, as the identification does. It needs an administrator account and an",
+    "elevated console.",
+    "",
+    "Exit codes: 0 ejected, listed or shown, or no drive to eject; 1 the ejection failed or",
+    "was refused, no drive to list, or the controller could not be reached; 2 arguments",
+    "that were not understood.",
+};
 
 // A version resource is at most a few kilobytes; anything larger is not trusted.
 const DWORD kMaxVersionBlock = 64 * 1024;
@@ -36,7 +39,7 @@ const DWORD kMaxVersionBlock = 64 * 1024;
 
 int ShowHelp() {
     ConsolePrint("%s", UsageLine);
-    ConsolePrint("%s", kHelp);
+    for (const char* line : kHelp) ConsolePrint("%s\n", line);
     return 0;
 }
 
