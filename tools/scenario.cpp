@@ -298,13 +298,14 @@ HKEY Root(const std::string& name, const std::string& where) {
 void ApplyRegistryKey(const json& k, const std::string& where, sim::Machine& m) {
     OnlyKeys(k, where, {"root", "view", "key", "openError", "values"});
     HKEY root = Root(Get<std::string>(k, "root", where, "HKEY_LOCAL_MACHINE"), where + ".root");
+    std::string path = Get<std::string>(k, "key", where, "");
     // "64": the key is in the 64-bit view of HKLM\SOFTWARE, where 64-bit programs write.
     if (ByName<bool>(Get<std::string>(k, "view", where, "32"), {{"32", false}, {"64", true}},
                      where + ".view")) {
-        if (root != HKEY_LOCAL_MACHINE) Bad(where + ".view", "only HKEY_LOCAL_MACHINE has views");
+        if (root != HKEY_LOCAL_MACHINE || !sim::EqualNoCase(path.substr(0, 8), "SOFTWARE"))
+            Bad(where + ".view", "only HKEY_LOCAL_MACHINE\\SOFTWARE has views");
         root = sim::Hklm64BitView;
     }
-    std::string path = Get<std::string>(k, "key", where, "");
     sim::RegKey& key = m.registry.Key(root, path);
     key.openError = Get<LONG>(k, "openError", where, ERROR_SUCCESS);
     if (!k.contains("values")) return;
