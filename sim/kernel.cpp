@@ -5,6 +5,7 @@
 #include "aspi.h"
 #include "machine.h"
 #include "storage.h"
+#include "vwin32.h"
 
 #include <cctype>
 #include <cstdio>
@@ -38,12 +39,6 @@ sim::Volume* VolumeOfRoot(LPCSTR root) {
     return machine().FindVolume(root[0]);
 }
 
-// Windows 9x opens a virtual device driver such as "\\.\vwin32" with creation
-// disposition 0, which the NT family refuses for files; the legacy road relies on it.
-bool IsVxdOpen(const std::string& path, DWORD disposition) {
-    return disposition == 0 && sim::EqualNoCase(path, "\\\\.\\vwin32");
-}
-
 BOOL DeviceNumberQuery(bool has, DWORD type, DWORD number, DWORD partition, LPVOID out,
                        DWORD outSize, LPDWORD returned) {
     if (!has) return Fail(ERROR_INVALID_FUNCTION, FALSE);
@@ -65,7 +60,10 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     OpenObject object{ObjectKind::File, path};
     object.access = sim::MapFileAccess(dwDesiredAccess);
     DWORD error = 0;
-    if (dwCreationDisposition != OPEN_EXISTING && !IsVxdOpen(path, dwCreationDisposition)) {
+    if (sim::IsVwin32Path(path)) {
+        // Windows 9x opens its VxD devices with any creation disposition.
+        error = sim::Vwin32OpenError();
+    } else if (dwCreationDisposition != OPEN_EXISTING) {
         error = ERROR_INVALID_PARAMETER;
     } else if (sim::Volume* v = VolumeOfDevicePath(path)) {
         error = v->openError;
@@ -93,8 +91,12 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     sim::Machine& m = machine();
     auto it = m.objects.find(reinterpret_cast<uintptr_t>(hObject));
     if (it == m.objects.end() || it->second.kind == ObjectKind::DeviceInfoSet ||
-        it->second.kind == ObjectKind::RegistryKey || it->second.kind == ObjectKind::Allocation)
+        it->second.kind == ObjectKind::RegistryKey || it->second.kind == ObjectKind::Allocation) {
+        // A handle closed twice, or never opened: journalled so that tests can refuse it.
+        m.journal.Note("close invalid " +
+                       Hex(static_cast<DWORD>(reinterpret_cast<uintptr_t>(hObject))));
         return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
     m.journal.Note("close " + it->second.name);
     // A named mutex ends with the last handle to it.
     if (it->second.kind == ObjectKind::Mutex && !it->second.name.empty() &&
@@ -144,7 +146,12 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
                 ok = sim::PassThroughControl(*file, dwIoControlCode, lpInBuffer, nInBufferSize,
                                              lpOutBuffer, nOutBufferSize, lpBytesReturned);
                 break;
-            default: ok = Fail(ERROR_INVALID_FUNCTION, FALSE); break;
+            default:
+                ok = sim::IsVwin32Device(*file)
+                         ? sim::Vwin32Control(dwIoControlCode, lpInBuffer, nInBufferSize,
+                                              lpOutBuffer, nOutBufferSize, lpBytesReturned)
+                         : Fail(ERROR_INVALID_FUNCTION, FALSE);
+                break;
         }
     }
     uint64_t seq = m.journal.Note("ioctl " + Hex(dwIoControlCode) + " on " + file->name +

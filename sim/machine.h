@@ -18,6 +18,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -173,6 +174,18 @@ struct Shell {
     DWORD executeError = 0;  // nonzero: ShellExecuteExA fails with this error
 };
 
+// The \\.\vwin32 device of Windows 95, 98 and ME, as far as it serves the MS-DOS generic
+// block-device lock (Int 21h 440Dh, minor code 4Ah) and unlock (6Ah) of a drive. A call
+// succeeds (carry clear) for a drive that has a volume unless it is refused below.
+struct Vwin32Device {
+    bool present = false;    // CreateFileA("\\.\vwin32") succeeds
+    bool category48 = true;  // category 48h is understood (not on the first Windows 95)
+    bool callsFail = false;  // DeviceIoControl itself fails (ERROR_NOT_SUPPORTED)
+    // Calls answered with the carry flag set (error 5): by drive letter, category (48h or
+    // 08h) and minor code (4Ah lock, 6Ah unlock).
+    std::set<std::tuple<char, BYTE, BYTE>> refused;
+};
+
 // ---------------------------------------------------------------------------------------
 // The journal
 
@@ -223,12 +236,23 @@ struct ScsiCommandSent {
     std::string target;     // volume path or adapter, and the target's name
     ScsiCommand command;    // with the path and target ids the request named
     bool succeeded;
+    std::vector<BYTE> dataOut;  // the first bytes of a data-out transfer
 };
 struct FileOpen {
     uint64_t seq;
     std::string path;
     DWORD access, share, flags;
     bool succeeded;
+};
+
+// One call to \\.\vwin32 with the register block as sent and as answered: EBX, EDX, ECX,
+// EAX, EDI, ESI, flags.
+struct Vwin32Call {
+    uint64_t seq;
+    DWORD code;
+    DWORD in[7], out[7];
+    bool succeeded;  // DeviceIoControl's result
+    bool carry;      // bit 0 of the answered flags
 };
 
 struct Journal {
@@ -245,6 +269,7 @@ struct Journal {
     std::vector<FileOpen> fileOpens;
     std::vector<ScsiCommandSent> scsiCommands;
     std::vector<std::vector<BYTE>> aspiBlocks;  // each ASPI request block as it was sent
+    std::vector<Vwin32Call> vwin32Calls;
     // Every effect in order, one human-readable line each ("beep 16", "sleep 500", ...).
     std::vector<std::string> lines;
 
@@ -312,6 +337,7 @@ struct Machine {
     Registry registry;
     Shell shell;
     AspiLayer aspi;
+    Vwin32Device vwin32;
 
     bool eventCreationFails = false;  // CreateEventA returns NULL
     uint64_t clockMs = 0;             // the virtual clock: Sleep and time-outs advance it

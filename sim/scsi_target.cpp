@@ -46,7 +46,8 @@ bool ScriptedDevice::Execute(const ScsiCommand& command, BYTE* data, DWORD lengt
                              DWORD* transferred) {
     *transferred = 0;
     if (command.cdb[0] == 0x12) {
-        if (failInquiry) return false;
+        ++inquiries;
+        if (failInquiry || inquiries <= inquiryFailTimes) return false;
         DWORD allocation = command.cdb[4];
         *transferred = CopyReply(inquiry, data, std::min(length, allocation));
         return true;
@@ -54,9 +55,14 @@ bool ScriptedDevice::Execute(const ScsiCommand& command, BYTE* data, DWORD lengt
     for (Rule& rule : rules) {
         if (!Matches(rule.pattern, command.cdb)) continue;
         ++rule.matched;
-        if (rule.fail || rule.matched <= rule.failTimes) return false;
-        if (command.direction == DataDirection::In)
-            *transferred = CopyReply(rule.reply, data, length);
+        if (rule.fail || rule.matched <= rule.failTimes ||
+            std::find(rule.failOn.begin(), rule.failOn.end(), rule.matched) != rule.failOn.end())
+            return false;
+        const std::vector<BYTE>* reply = &rule.reply;
+        if (!rule.replies.empty())
+            reply = &rule.replies[std::min<size_t>(rule.answered, rule.replies.size() - 1)];
+        ++rule.answered;
+        if (command.direction == DataDirection::In) *transferred = CopyReply(*reply, data, length);
         return true;
     }
     unmatched.push_back(command);

@@ -47,23 +47,31 @@ std::vector<BYTE> InquiryData(const std::string& vendor, const std::string& prod
                               const std::string& flagBytes = "");
 
 // A device whose answers are written down in advance. INQUIRY (0x12) answers with
-// `inquiry`; every other command is answered by the first rule whose pattern matches its
-// command block. A command that no rule matches fails, and is remembered in `unmatched`.
+// `inquiry` (all of its bytes as given); every other command is answered by the first rule
+// whose pattern matches its command block. A command that no rule matches fails, and is
+// remembered in `unmatched`.
 class ScriptedDevice : public ScsiTarget {
 public:
     struct Rule {
         // Up to 16 bytes compared with the command block; -1 matches any byte. Bytes past
         // the pattern are not compared.
         std::vector<int> pattern;
-        bool fail = false;        // the transfer fails, every time
-        int failTimes = 0;        // the first N matches fail, later ones succeed
-        std::vector<BYTE> reply;  // data returned for a data-in command
-        int matched = 0;          // how often the rule matched so far
+        bool fail = false;             // the transfer fails, every time
+        int failTimes = 0;             // the first N matches fail, later ones succeed
+        std::vector<BYTE> reply;       // data returned for a data-in command
+        std::vector<int> failOn = {};  // the matches (1 = the first) that fail
+        // Replies used in turn, one per answered match, the last one repeating; when
+        // given they take the place of `reply`.
+        std::vector<std::vector<BYTE>> replies = {};
+        int matched = 0;   // how often the rule matched so far
+        int answered = 0;  // how often it answered
     };
 
     std::string name = "scripted device";
     std::vector<BYTE> inquiry = InquiryData("GENERIC", "FLASH DISK", "1.00", {});
     bool failInquiry = false;
+    int inquiryFailTimes = 0;  // the first N INQUIRY commands fail
+    int inquiries = 0;         // INQUIRY commands so far
     std::vector<Rule> rules;
     std::vector<ScsiCommand> unmatched;
 

@@ -1,11 +1,16 @@
 #include "storage.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
 namespace sim {
 
 namespace {
+
+// How many bytes of a data-out transfer the journal keeps: enough to tell a code block
+// (02 C8 03 ...) or a register write apart.
+const DWORD kDataOutShown = 16;
 
 std::string CdbText(const ScsiCommand& c) {
     std::string text;
@@ -63,7 +68,10 @@ bool SendToTarget(ScsiTarget* target, const std::string& transport, const std::s
         std::to_string(command.cdbLength) + " " + DirectionText(command.direction) + " " +
         std::to_string(command.transferLength) + " lun " + std::to_string(command.lun) +
         Address(transport, command) + (ok ? "" : " failed"));
-    m.journal.scsiCommands.push_back({seq, transport, name, command, ok});
+    std::vector<BYTE> dataOut;
+    if (command.direction == DataDirection::Out && data != nullptr)
+        dataOut.assign(data, data + std::min<DWORD>(length, kDataOutShown));
+    m.journal.scsiCommands.push_back({seq, transport, name, command, ok, dataOut});
     return ok;
 }
 

@@ -7,8 +7,9 @@
 // would on Windows, what it writes to standard error goes to standard error, and the exit
 // code is the tool's. --scan (or "run": "scan" in the
 // scenario) runs the administrator's controller scan instead of the tool and prints the
-// device table it leaves. A scenario or report that cannot be read or written exits with 2
-// and a message on standard error.
+// device table it leaves; "run": "sdk" runs the scenario's SDK calls and prints each
+// call's status. Commands a controller refused are listed. A scenario or report that cannot be read
+// or written exits with 2 and a message on standard error.
 #include "sim/builders.h"
 #include "sim/machine.h"
 #include "tools/runner.h"
@@ -21,6 +22,7 @@
 
 int main(int argc, char** argv) {
     std::string scenarioPath, reportPath, kind = "tool";
+    nlohmann::json calls = nlohmann::json::array();
     bool scanRequested = false;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
@@ -53,6 +55,7 @@ int main(int argc, char** argv) {
             nlohmann::json description = nlohmann::json::parse(in);
             scenario::Apply(description, m);
             kind = scenario::RunKind(description);
+            calls = description.value("calls", nlohmann::json::array());
         } catch (const std::exception& e) {
             std::cerr << "korvanta-sim: " << scenarioPath << ": " << e.what() << "\n";
             return 2;
@@ -60,7 +63,13 @@ int main(int argc, char** argv) {
     }
 
     if (scanRequested) kind = "scan";
-    nlohmann::json report = scenario::Run(kind, m);
+    nlohmann::json report;
+    try {
+        report = scenario::Run(kind, m, calls);
+    } catch (const std::exception& e) {
+        std::cerr << "korvanta-sim: " << scenarioPath << ": " << e.what() << "\n";
+        return 2;
+    }
     int exitCode = report["exitCode"].get<int>();
 
     for (const sim::ConsoleWrite& w : m.journal.console)
@@ -76,6 +85,13 @@ int main(int argc, char** argv) {
                         r["haId"].get<int>(), r["targetId"].get<int>(), r["lun"].get<int>(),
                         r["isCdrom"].get<int>() ? ", CD-ROM unit" : "");
     }
+    if (kind == "sdk")
+        for (const auto& c : report["calls"])
+            std::printf("%s: status %lld\n", c["call"].get<std::string>().c_str(),
+                        c["status"].get<long long>());
+    for (const auto& r : report["refused"])
+        std::printf("refused by %s: %s\n", r["target"].get<std::string>().c_str(),
+                    r["reason"].get<std::string>().c_str());
     std::fflush(stdout);
 
     if (!reportPath.empty()) {

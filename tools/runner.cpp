@@ -4,6 +4,7 @@
 #include "sdk/scan/controller_scan.h"
 #include "sdk/device/device_table.h"
 #include "tools/scenario.h"
+#include "tools/sdk_calls.h"
 
 #include <cstring>
 #include <stdexcept>
@@ -39,13 +40,19 @@ json DeviceTable() {
 
 std::string RunKind(const json& s) {
     std::string kind = s.contains("run") ? s.at("run").get<std::string>() : "tool";
-    if (kind != "tool" && kind != "scan") throw std::runtime_error("run: expected tool or scan");
+    if (kind != "tool" && kind != "scan" && kind != "sdk")
+        throw std::runtime_error("run: expected tool, scan or sdk");
     return kind;
 }
 
-json Run(const std::string& kind, sim::Machine& m) {
+json Run(const std::string& kind, sim::Machine& m, const json& calls) {
     json report;
-    if (kind == "scan") {
+    if (kind == "sdk") {
+        json results = RunSdkCalls(calls);
+        report = Report(m, 0);
+        report["calls"] = results;
+        report["currentModelCode"] = CurrentModelCode;
+    } else if (kind == "scan") {
         int count = ScanSMIDisks();
         report = Report(m, 0);
         report["scanCount"] = count;

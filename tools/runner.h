@@ -10,13 +10,16 @@
 
 namespace scenario {
 
-// What a scenario runs: "tool" (korvanta.exe's one run) or "scan" (ScanSMIDisks). The
-// scenario's "run" field chooses; "tool" when it has none.
+// What a scenario runs: "tool" (korvanta.exe's one run), "scan" (ScanSMIDisks) or "sdk"
+// (the scenario's "calls", see tools/sdk_calls.h). The scenario's "run" field chooses;
+// "tool" when it has none.
 std::string RunKind(const nlohmann::json& scenario);
 
 // Runs `kind` on the machine as it is and returns the report: everything Report() gives
 // plus the device table (records that are not all zero, by index) and, for a scan,
-// "scanCount". A scan's exit code is 0.
-nlohmann::json Run(const std::string& kind, sim::Machine& m);
+// "scanCount"; for an SDK run, "calls" with one entry per call. A scan's and an SDK run's
+// exit code is 0. Throws std::runtime_error when a call is not well described.
+nlohmann::json Run(const std::string& kind, sim::Machine& m,
+                   const nlohmann::json& calls = nlohmann::json::array());
 
 }  // namespace scenario

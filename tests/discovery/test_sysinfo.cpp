@@ -68,15 +68,30 @@ TEST_F(SysInfo, UserModeIgnoresTheFiltersAndTracesNoExit) {
     ExpectNothingOpen();
 }
 
-TEST_F(SysInfo, AdminModeTakesTheAdministratorList) {
+TEST_F(SysInfo, AdminModeFallsBackToUserModeWhenTheScanFindsNothing) {
     m.account.privilege = USER_PRIV_ADMIN;  // an administrator, elevated or not
     KeepDiskOpen = 1;
     ScsiRequestKind = 1;
     char letters[kMaxSysInfoLetters + 1] = {0};
-    EXPECT_EQ(GetSysInfo(letters, NULL, NULL), 0);
-    EXPECT_THAT(Trace(), ElementsAre("admin mode request Disk Letter List"));
+    // E: is an ordinary USB drive: no SMI controller answers the scan.
+    EXPECT_EQ(GetSysInfo(letters, NULL, NULL), 1);
+    EXPECT_EQ(letters[0], 'E');
+    ASSERT_GE(Trace().size(), 2u);
+    EXPECT_EQ(Trace()[0], "admin mode request Disk Letter List");
+    EXPECT_EQ(Trace()[1], "admin mode found no drive, trying user mode");
     EXPECT_EQ(KeepDiskOpen, 0);
     EXPECT_EQ(ScsiRequestKind, 0);
+    ExpectNothingOpen();
+}
+
+TEST_F(SysInfo, FilteredAdminRequestKeepsItsMeaning) {
+    m.account.privilege = USER_PRIV_ADMIN;
+    char letters[kMaxSysInfoLetters + 1] = {0};
+    // A filter asks for controllers with given strings: no fallback to every USB drive.
+    EXPECT_EQ(GetSysInfo(letters, "Generic", NULL), 0);
+    EXPECT_EQ(GetSysInfo(letters, NULL, "Flash Disk"), 0);
+    EXPECT_THAT(Trace(), ElementsAre("admin mode request Disk Letter List",
+                                     "admin mode request Disk Letter List"));
     ExpectNothingOpen();
 }
 
@@ -84,7 +99,8 @@ TEST_F(SysInfo, DomainAccountTakesTheAdministratorRoad) {
     m.account.lookupStatus = NERR_UserNotFound;
     char letters[kMaxSysInfoLetters + 1] = {0};
     GetSysInfo(letters, NULL, NULL);
-    EXPECT_THAT(Trace(), ElementsAre("admin mode request Disk Letter List"));
+    ASSERT_FALSE(Trace().empty());
+    EXPECT_EQ(Trace()[0], "admin mode request Disk Letter List");
 }
 
 }  // namespace

@@ -36,13 +36,17 @@ TEST_P(Scenario, RunsAsExpected) {
     json scenario = Load(fs::path(KORVANTA_SCENARIO_DIR) / GetParam());
     ASSERT_TRUE(scenario.contains("expect")) << "every example states its outcome";
     scenario::Apply(scenario, m);
-    json report = scenario::Run(scenario::RunKind(scenario), m);
+    json report =
+        scenario::Run(scenario::RunKind(scenario), m, scenario.value("calls", json::array()));
     const json& expect = scenario["expect"];
     for (auto it = expect.begin(); it != expect.end(); ++it) {
         ASSERT_TRUE(report.contains(it.key())) << it.key();
         EXPECT_EQ(report[it.key()], it.value()) << it.key();
     }
     for (const auto& leak : report["leaks"].items()) EXPECT_EQ(leak.value(), 0) << leak.key();
+    if (!expect.contains("refused")) {
+        EXPECT_EQ(report["refused"], json::array()) << "a controller refused a command";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Examples, Scenario, ::testing::ValuesIn(ScenarioFiles()),

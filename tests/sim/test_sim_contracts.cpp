@@ -179,7 +179,7 @@ TEST_F(Contracts, IoControlsNeedTheAccessTheirCodeAsks) {
 // names, so nothing is refused for them; the journal keeps them for the tests.
 TEST_F(Contracts, PassThroughKeepsTheAddressTheRequestNamed) {
     auto device = std::make_shared<sim::ScriptedDevice>();
-    device->rules.push_back({{0x00}, false, 0, {}, 0});
+    device->rules.push_back({{0x00}, false, 0, {}});
     sim::AddPlainVolume(m, 'G', DRIVE_REMOVABLE, true, 3).target = device;
     HANDLE h =
         CreateFileA("\\\\.\\G:", GENERIC_READ | GENERIC_WRITE, 0, NULL, OPEN_EXISTING, 0, NULL);

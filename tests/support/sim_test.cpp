@@ -17,6 +17,7 @@ void FreshProcess() {
     ResetScsiRequestKind();
     ResetConsoleApplication();
     ResetDeviceState();
+    ResetDiskLockState();
 }
 
 void ExpectNothingOpen() {

@@ -25,7 +25,7 @@ protected:
     void SetUp() override {
         SimTest::SetUp();
         device = std::make_shared<sim::ScriptedDevice>();
-        device->rules.push_back({{0x00}, false, 0, {}, 0});
+        device->rules.push_back({{0x00}, false, 0, {}});
         ResetSMIDiskInfo(&info);
         if (GetParam().aspi) {
             m.aspi.installed = true;

@@ -1,5 +1,51 @@
 #include "sdk/discovery/admin_list.h"
 
-// The controller scan is not wired in yet: until it is, an administrator account finds no
-// drive and the tool takes its no-drive path.
-int ListControllerDriveLetters(char*, const char*, const char*) { return 0; }
+#include "sdk/device/device_table.h"
+#include "sdk/scan/controller_scan.h"
+#include "sdk/scan/disk_lock.h"
+#include "sdk/vendor/device_strings.h"
+
+#include <cstring>
+
+namespace {
+
+// An absent filter matches everything; a present one only the string equal to it, letter
+// case included.
+bool FilterMatches(const char* filter, const char* value) {
+    return filter == NULL || std::strcmp(filter, value) == 0;
+}
+
+// Locks the device, reads its USB strings and releases it again. True when the read
+// succeeded and both filters match.
+bool DevicePassesFilters(SMIDiskInfo* record, const char* vendorFilter, const char* productFilter) {
+    LockSMIDisk(record, 0);  // the strings are read even when the lock failed
+    char vendor[kDeviceStringSize];
+    char product[kDeviceStringSize];
+    std::memset(vendor, 0, sizeof vendor);
+    std::memset(product, 0, sizeof product);
+    bool taken = GetDeviceStrings(record, vendor, product) != 0 &&
+                 FilterMatches(vendorFilter, vendor) && FilterMatches(productFilter, product);
+    UnLockSMIDisk(record);
+    return taken;
+}
+
+}  // namespace
+
+int ListControllerDriveLetters(char* letters, const char* vendorFilter, const char* productFilter) {
+    int devices = ScanSMIDisks();
+    bool filtered = vendorFilter != NULL || productFilter != NULL;
+    SMIDiskInfo record;
+    ResetSMIDiskInfo(&record);
+    int count = 0;
+    for (int j = 0; j < devices && j < kMaxSMIDisks; ++j) {
+        if (UseASPI) {
+            if (!OpenSMIDiskByIndex(j, &record)) continue;
+        } else {
+            record.driveLetter = SMIDiskTable[j].driveLetter;
+        }
+        if (!filtered || DevicePassesFilters(&record, vendorFilter, productFilter))
+            letters[count++] = record.driveLetter;
+        if (UseASPI) CloseSMIDisk(&record);
+    }
+    return count;
+}

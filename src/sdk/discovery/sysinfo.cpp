@@ -22,6 +22,13 @@ int GetSysInfo(char* letters, const char* vendorFilter, const char* productFilte
 
     DebugTrace("admin mode request Disk Letter List");
     int count = ListControllerDriveLetters(letters, vendorFilter, productFilter);
+    // The controller scan needs raw access to the volumes, which a process that is not
+    // elevated does not get, and it sees only drives with an SMI controller. An unfiltered
+    // request that found nothing this way lists what an ordinary user would see instead.
+    if (count == 0 && vendorFilter == NULL && productFilter == NULL) {
+        DebugTrace("admin mode found no drive, trying user mode");
+        GetUserModeDiskLetters(letters, &count);
+    }
     DebugTraceError("::GetSysInfo() Out\r\n", 0);
     return count;
 }

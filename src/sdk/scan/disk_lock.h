@@ -10,6 +10,20 @@
 // requests. Every drive-letter list request resets it to 0.
 extern int KeepDiskOpen;
 
+// The open \\.\vwin32 device of the last Windows 9x volume lock; INVALID_HANDLE_VALUE when
+// none. Every Windows 9x lock overwrites it, so two such locks must not overlap. The
+// exported unlock releases whatever it holds, even a record's lock, whose vxdHandle then
+// names a closed handle: a record locked this way is not also unlocked with UnLockSMIDisk.
+extern HANDLE Vwin32Handle;
+// The drive the exported lock pair acts on: NUL until SetExportDriveLetter names one.
+extern char ExportDriveLetter;
+
+// Back to the start values: no vwin32 handle, no export drive.
+void ResetDiskLockState();
+
+// "\\.\X:", the volume path of drive `letter`, in `path`; a NUL letter leaves "\\.\".
+void VolumePath(char letter, char (&path)[8]);
+
 // Opens (pass-through road; with the file-system volume lock when `lockVolume` is nonzero)
 // or locks (ASPI road) the volume of `info`, then on the pass-through road identifies its
 // controller. Returns nonzero on success; on the pass-through road a volume that opened but

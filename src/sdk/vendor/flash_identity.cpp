@@ -32,7 +32,7 @@ EntryTable EntriesOf(int code, const BYTE* record) {
         // The first generation writes 16-byte entries when the table repeats at 96.
         t.size = IsFirstGenerationModel(code) && SameTwoBytes(record + 96, record + 32) ? 16 : 8;
     }
-    if (IsFirstGenerationModel(code) || InModelRange(code, kEightEntryModels))
+    if (IsFirstGenerationModel(code) || InModelRange(code, kPageD8Models))
         t.count = 8;
     else
         t.count = SameTwoBytes(record + t.start + 128, record + t.start) ? 16 : 8;

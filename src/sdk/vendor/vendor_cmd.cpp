@@ -78,10 +78,11 @@ int CSMIVendorCmd::ReadFlashPages(int modelCode, ScsiRequest* request, unsigned 
                                   unsigned page, BYTE* out, int length, BYTE control10,
                                   BYTE control7, BYTE control9, BYTE control6) {
     (void)modelCode;  // one form serves every model
-    if (!UsableBuffer(out, length) || length == 0 || length % kSectorSize != 0 ||
-        length > kMaxFlashPageBytes)
+    if (!UsableBuffer(out, length)) return kVendorReadFailed;
+    // The caller finds zeros on every failure, a length the command cannot carry included.
+    if (length > 0) std::memset(out, 0, static_cast<size_t>(length));
+    if (length == 0 || length % kSectorSize != 0 || length > kMaxFlashPageBytes)
         return kVendorReadFailed;
-    std::memset(out, 0, static_cast<size_t>(length));
     VendorCdb command = FlashPageReadCdb(block, page, control6, control7, control9, control10,
                                          static_cast<BYTE>(length / kSectorSize));
     if (!CSMISCSICmd::SCSIPassThroughRead(request, out, command.length, command.cdb))

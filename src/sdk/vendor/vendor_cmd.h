@@ -40,7 +40,7 @@ public:
     // Raw flash pages of `block` from `page`, straight into `out`, with the caller's control
     // bytes for command bytes 10, 7, 9 and 6. `length` must be a whole number of sectors
     // that command byte 11 can carry; anything else sends nothing. The buffer is zeroed
-    // before sending and stays so on failure; returns 0 or -210.
+    // first (also when nothing is sent) and stays so on failure; returns 0 or -210.
     static int ReadFlashPages(int modelCode, ScsiRequest* request, unsigned block, unsigned page,
                               BYTE* out, int length, BYTE control10, BYTE control7, BYTE control9,
                               BYTE control6);
