@@ -3,6 +3,7 @@
 #include "app/about.h"
 #include "app/command_line.h"
 #include "app/console.h"
+#include "app/controller_info.h"
 #include "app/drive_list.h"
 #include "app/eject.h"
 #include "app/startup.h"
@@ -50,11 +51,11 @@ bool StartUp() {
 int KorvantaMain() {
     ParsedCommand command = ParseCommandLine(GetCommandLineA());
     switch (command.form) {
-        case CommandForm::Info:
         case CommandForm::Usage: ConsoleError("%s", UsageLine); return 2;
         case CommandForm::Help: return ShowHelp();
         case CommandForm::Version: return ShowVersion();
         case CommandForm::List: return StartUp() ? ListDrives() : 1;
+        case CommandForm::Info: return StartUp() ? ShowControllerInfo(command.driveLetter) : 1;
         case CommandForm::EjectHighest:
         case CommandForm::EjectLetter: break;
     }

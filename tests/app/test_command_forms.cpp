@@ -35,15 +35,14 @@ TEST_P(Forms, GuardSoundExitCodeAndEjections) {
     ExpectNothingOpen();
 }
 
-INSTANTIATE_TEST_SUITE_P(EveryForm, Forms,
-                         ::testing::Values(FormCase{"", true, 0, {MB_OK}, 1},
-                                           FormCase{" g:", true, 0, {MB_OK}, 1},
-                                           FormCase{" C:", true, 1, {MB_ICONHAND}, 0},
-                                           FormCase{" --list", false, 0, {}, 0},
-                                           FormCase{" --help", false, 0, {}, 0},
-                                           FormCase{" --version", false, 0, {}, 0},
-                                           FormCase{" --bogus", false, 2, {}, 0},
-                                           FormCase{" --relaunched-from=77", true, 0, {MB_OK}, 1}));
+INSTANTIATE_TEST_SUITE_P(
+    EveryForm, Forms,
+    ::testing::Values(FormCase{"", true, 0, {MB_OK}, 1}, FormCase{" g:", true, 0, {MB_OK}, 1},
+                      FormCase{" C:", true, 1, {MB_ICONHAND}, 0},
+                      FormCase{" --list", false, 0, {}, 0}, FormCase{" --info E:", false, 1, {}, 0},
+                      FormCase{" --help", false, 0, {}, 0}, FormCase{" --version", false, 0, {}, 0},
+                      FormCase{" --bogus", false, 2, {}, 0},
+                      FormCase{" --relaunched-from=77", true, 0, {MB_OK}, 1}));
 
 TEST_F(SimTest, NamedDriveIsEjectedEvenWhenAHigherOneIsPresent) {
     sim::UsbDriveIds e = sim::AddUsbFlashDrive(m, 'E', 1);
