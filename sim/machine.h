@@ -77,6 +77,10 @@ struct Volume {
     // Access rights the caller is refused: an open that asks for any of them fails with
     // ERROR_ACCESS_DENIED (an ordinary user may query a volume but not read it raw).
     DWORD deniedAccess = 0;
+    // SCSI pass-through requests fail with ERROR_ACCESS_DENIED whatever the handle's
+    // rights: the storage port driver passes them only for a process with administrator
+    // rights in effect (an administrator whose process is not elevated gets this).
+    bool passThroughDenied = false;
     std::string fileSystem = "FAT32";  // what GetVolumeInformationA names; empty: it fails
     // Answers to FSCTL_LOCK_VOLUME, used in order, the last one repeating; none: success.
     std::vector<bool> lockAnswers;

@@ -93,6 +93,7 @@ BOOL VolumeLockControl(OpenObject& file, DWORD code) {
 BOOL PassThroughControl(OpenObject& file, DWORD code, LPVOID in, DWORD inSize, LPVOID out,
                         DWORD outSize, LPDWORD returned) {
     if (file.volume == nullptr) return Fail(ERROR_INVALID_FUNCTION, FALSE);
+    if (file.volume->passThroughDenied) return Fail(ERROR_ACCESS_DENIED, FALSE);
     ScsiTarget* target = file.volume->target.get();
     ScsiCommand command;
     DWORD transferred = 0;

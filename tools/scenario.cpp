@@ -394,7 +394,8 @@ void ApplyVwin32(const json& v, sim::Machine& m) {
 void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     OnlyKeys(v, where,
              {"letter", "type", "dosDevice", "media", "deviceNumber", "deviceType", "partition",
-              "openError", "deniedAccess", "fileSystem", "lockAnswers", "scsiTarget"});
+              "openError", "deniedAccess", "passThroughDenied", "fileSystem", "lockAnswers",
+              "scsiTarget"});
     sim::Volume vol;
     if (sim::Volume* existing = m.FindVolume(Letter(v, where))) vol = *existing;
     vol.letter = Letter(v, where);
@@ -407,6 +408,7 @@ void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     vol.partitionNumber = Get<DWORD>(v, "partition", where, vol.partitionNumber);
     vol.openError = Get<DWORD>(v, "openError", where, vol.openError);
     vol.deniedAccess = Get<DWORD>(v, "deniedAccess", where, vol.deniedAccess);
+    vol.passThroughDenied = Get<bool>(v, "passThroughDenied", where, vol.passThroughDenied);
     vol.fileSystem = Get<std::string>(v, "fileSystem", where, vol.fileSystem);
     vol.lockAnswers = Get<std::vector<bool>>(v, "lockAnswers", where, vol.lockAnswers);
     if (v.contains("scsiTarget")) vol.target = Target(v.at("scsiTarget"), where + ".scsiTarget");

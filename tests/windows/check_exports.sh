@@ -4,9 +4,10 @@
 # _LockDisk@12, _UnLockDisk@12, _SetExportDriveLetter@4 on i686); the relocations a loading
 # program needs to map the executable away from its base; and no static constructor in the
 # objects the exports reach, since a loading program never runs them.
-#   check_exports.sh OBJDUMP NM EXE SDK_ARCHIVE DECORATE   (DECORATE: 1 on i686, else 0)
+#   check_exports.sh OBJDUMP NM EXE SYMBOLS_EXE SDK_ARCHIVE DECORATE   (DECORATE: 1 on i686,
+#   else 0; SYMBOLS_EXE: the same image before its symbols were stripped)
 set -u
-objdump=$1 nm=$2 exe=$3 archive=$4 decorate=$5
+objdump=$1 nm=$2 exe=$3 symbols=$4 archive=$5 decorate=$6
 dump=$(mktemp)
 work=$(mktemp -d)
 trap 'rm -rf "$dump" "$work"' EXIT
@@ -26,7 +27,7 @@ check() {  # NAME ORDINAL SYMBOL
     [ $((index + base)) -eq "$2" ] || fail "$1 is at ordinal $((index + base)), not $2"
     rva=$(sed -n "/^Export Address Table -- /,/^\$/s/^[[:space:]]*\[ *$index\] +base\[ *[0-9]*\] \([0-9a-fA-F]*\) Export RVA.*/\1/p" "$dump")
     [ -n "$rva" ] || fail "$1 has no address"
-    address=$("$nm" "$exe" | awk -v s="$3" '$3 == s && ($2 == "T" || $2 == "t") {print $1}')
+    address=$("$nm" "$symbols" | awk -v s="$3" '$3 == s && ($2 == "T" || $2 == "t") {print $1}')
     [ -n "$address" ] || fail "no function $3 in the executable"
     [ $((0x$address - 0x$image_base)) -eq $((0x$rva)) ] || fail "$1 does not lead to $3"
 }
