@@ -29,6 +29,8 @@ UsbDriveIds AddUsbFlashDrive(Machine& m, char letter, DWORD diskNumber,
     std::snprintf(serial, sizeof serial, "%08lu%c", static_cast<unsigned long>(diskNumber), letter);
     m.devices[ids.usb] = DevNode{0, std::string("USB\\VID_1234&PID_5678\\") + serial, {}};
     m.devices[ids.disk] = DevNode{ids.usb, "USBSTOR\\DISK&" + product + "\\" + serial, {}};
+    m.deviceProperties[ids.usb] = {std::nullopt, "USB Mass Storage Device"};
+    m.deviceProperties[ids.disk] = {"Generic Flash Disk USB Device", "Disk drive"};
 
     Volume v;
     v.letter = letter;
@@ -50,6 +52,7 @@ UsbDriveIds AddUsbFlashDrive(Machine& m, char letter, DWORD diskNumber,
 void AddFixedDisk(Machine& m, char letter, DWORD diskNumber) {
     DEVINST inst = NextDevInst(m);
     m.devices[inst] = DevNode{0, "IDE\\DISKINTERNAL_SSD\\0", {}};
+    m.deviceProperties[inst] = {"Internal SSD", "Disk drive"};
     Volume v;
     v.letter = letter;
     v.driveType = DRIVE_FIXED;
@@ -67,6 +70,7 @@ void AddFixedDisk(Machine& m, char letter, DWORD diskNumber) {
 void AddOpticalDrive(Machine& m, char letter, DWORD cdromNumber, bool discPresent) {
     DEVINST inst = NextDevInst(m);
     m.devices[inst] = DevNode{0, "IDE\\CDROMOPTICAL_DRIVE\\0", {}};
+    m.deviceProperties[inst] = {"Optical Drive", "CD-ROM Drive"};
     Volume v;
     v.letter = letter;
     v.driveType = DRIVE_CDROM;

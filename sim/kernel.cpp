@@ -229,19 +229,28 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
     return machine().Free(hMem) ? nullptr : Fail(ERROR_INVALID_HANDLE, hMem);
 }
 
+namespace {
+
+const HANDLE kStandardOutput = reinterpret_cast<HANDLE>(uintptr_t(0x7));
+const HANDLE kStandardError = reinterpret_cast<HANDLE>(uintptr_t(0xB));
+
+}  // namespace
+
 HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
     // The standard handles are the process's own and are never closed by it.
-    if (nStdHandle == STD_OUTPUT_HANDLE) return reinterpret_cast<HANDLE>(uintptr_t(0x7));
+    if (nStdHandle == STD_OUTPUT_HANDLE) return kStandardOutput;
+    if (nStdHandle == STD_ERROR_HANDLE) return kStandardError;
     return INVALID_HANDLE_VALUE;
 }
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD n, LPDWORD lpWritten, LPOVERLAPPED) {
     sim::Machine& m = machine();
-    if (hFile != reinterpret_cast<HANDLE>(uintptr_t(0x7)) || (lpBuffer == nullptr && n != 0))
+    bool isError = hFile == kStandardError;
+    if ((hFile != kStandardOutput && !isError) || (lpBuffer == nullptr && n != 0))
         return Fail(ERROR_INVALID_HANDLE, FALSE);
     std::string text(static_cast<const char*>(lpBuffer), n);
-    uint64_t seq = m.journal.Note("console " + text);
-    m.journal.console.push_back({seq, text});
+    uint64_t seq = m.journal.Note((isError ? "stderr " : "console ") + text);
+    (isError ? m.journal.errorOutput : m.journal.console).push_back({seq, text});
     if (lpWritten) *lpWritten = n;
     return TRUE;
 }

@@ -56,9 +56,11 @@ uint64_t Journal::Note(const std::string& line) {
     return nextSeq++;
 }
 
-std::vector<std::string> Journal::ConsoleLines() const {
+namespace {
+
+std::vector<std::string> SplitLines(const std::vector<ConsoleWrite>& writes) {
     std::string all;
-    for (const ConsoleWrite& w : console) all += w.text;
+    for (const ConsoleWrite& w : writes) all += w.text;
     std::vector<std::string> out;
     size_t start = 0;
     while (start < all.size()) {
@@ -72,6 +74,11 @@ std::vector<std::string> Journal::ConsoleLines() const {
     }
     return out;
 }
+
+}  // namespace
+
+std::vector<std::string> Journal::ConsoleLines() const { return SplitLines(console); }
+std::vector<std::string> Journal::ErrorLines() const { return SplitLines(errorOutput); }
 
 Volume* Machine::FindVolume(char letter) {
     auto it = volumes.find(static_cast<char>(std::toupper(static_cast<unsigned char>(letter))));

@@ -15,6 +15,7 @@
 #include <deque>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -33,6 +34,10 @@ bool EqualNoCase(const std::string& a, const std::string& b);
 // ---------------------------------------------------------------------------------------
 // What the machine holds
 
+// The version the program's version resource carries unless a test says otherwise: the
+// project version, as the Windows build writes it.
+std::string DefaultFileVersion();
+
 struct Account {
     std::string userName = "user";
     // What NetUserGetInfo answers for this account: NERR_Success with `privilege`, or a
@@ -45,6 +50,10 @@ struct Process {
     bool moduleHandleAvailable = true;
     bool consoleControlAvailable = true;  // SetConsoleCtrlHandler succeeds
     std::string commandLine = "korvanta.exe";
+    std::string moduleFileName = "C:\\Tools\\korvanta.exe";  // what GetModuleFileNameA names
+    // The file version in the program's version resource, "a.b.c.d"; empty: the image has
+    // no version resource.
+    std::string fileVersion = DefaultFileVersion();
     bool mutexCreationFails = false;             // CreateMutexA returns NULL (ERROR_ACCESS_DENIED)
     std::set<std::string> mutexesHeldElsewhere;  // named mutexes another process owns
 };
@@ -104,6 +113,14 @@ struct DevNode {
     std::vector<EjectAnswer> ejectAnswers;
 };
 
+// Registry properties of a device node, as CM_Get_DevNode_Registry_PropertyA reads them; a
+// node may lack either (no value: CR_NO_SUCH_VALUE). Kept beside the tree, by device
+// instance, since most nodes of a test need none.
+struct DevNodeProperties {
+    std::optional<std::string> friendlyName;
+    std::optional<std::string> description;
+};
+
 struct RegValue {
     DWORD type = REG_NONE;
     std::vector<BYTE> data;
@@ -117,6 +134,12 @@ struct RegKey {
     // that asks for any of them fails with ERROR_ACCESS_DENIED.
     REGSAM deniedAccess = 0;
 };
+
+// The 64-bit view of HKEY_LOCAL_MACHINE\SOFTWARE on 64-bit Windows, as a root of its own:
+// Registry::Key(Hklm64BitView, "SOFTWARE\\X") describes HKLM\SOFTWARE\X as 64-bit programs
+// (reg.exe, regedit) see it. The program is 32-bit: its HKEY_LOCAL_MACHINE\SOFTWARE is the
+// 32-bit view (WOW6432Node), and it reaches this one only with KEY_WOW64_64KEY.
+extern const HKEY Hklm64BitView;
 
 struct Registry {
     std::map<HKEY, RegKey> roots;
@@ -239,6 +262,7 @@ struct Vwin32Call {
 struct Journal {
     uint64_t nextSeq = 0;
     std::vector<ConsoleWrite> console;
+    std::vector<ConsoleWrite> errorOutput;  // what the program wrote to standard error
     std::vector<Beep> beeps;
     std::vector<ShellOpen> shellOpens;
     std::vector<EjectRequest> ejectRequests;
@@ -256,6 +280,8 @@ struct Journal {
     uint64_t Note(const std::string& line);
     // The console output split into lines, without their line feeds.
     std::vector<std::string> ConsoleLines() const;
+    // The standard error output split into lines, likewise.
+    std::vector<std::string> ErrorLines() const;
 };
 
 // ---------------------------------------------------------------------------------------
@@ -308,6 +334,7 @@ struct Machine {
     std::map<char, Volume> volumes;  // by upper-case letter
     std::deque<Interface> interfaces;
     std::map<DEVINST, DevNode> devices;
+    std::map<DEVINST, DevNodeProperties> deviceProperties;
     // Interface classes ("disk", "cdrom", "floppy") whose device-information set cannot be
     // created: SetupDiGetClassDevsA fails with ERROR_NOT_ENOUGH_MEMORY.
     std::set<std::string> failingClassSets;

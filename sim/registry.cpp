@@ -1,6 +1,8 @@
 // advapi32's registry of the simulated machine. Keys and values are found without regard
 // to case, as on Windows; a key may be told to refuse being opened, or to refuse some
-// rights. Each call checks the rights its key was opened with, as Windows does.
+// rights. Each call checks the rights its key was opened with, as Windows does. The machine
+// is 64-bit Windows running the 32-bit program: HKLM\SOFTWARE has a second, 64-bit view
+// that the program opens only with KEY_WOW64_64KEY.
 #include "access.h"
 #include "machine.h"
 
@@ -32,7 +34,21 @@ sim::RegKey* KeyOf(HKEY h, std::string* name, DWORD* access = nullptr) {
     return o->key;
 }
 
+// A path in HKLM\SOFTWARE, the part of the registry that has a view of its own for each
+// bitness.
+bool InSoftware(const std::string& path) {
+    const std::string software = "SOFTWARE";
+    return sim::EqualNoCase(path.substr(0, software.size()), software) &&
+           (path.size() == software.size() || path[software.size()] == '\\');
+}
+
 }  // namespace
+
+namespace sim {
+
+const HKEY Hklm64BitView = reinterpret_cast<HKEY>(uintptr_t(0x80000102));
+
+}  // namespace sim
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
                              PHKEY phkResult) {
@@ -41,6 +57,11 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
     sim::RegKey* key = KeyOf(hKey, &name);
     if (key == nullptr) return ERROR_INVALID_HANDLE;
     std::string path = lpSubKey ? lpSubKey : "";
+    std::string view;
+    if ((samDesired & KEY_WOW64_64KEY) != 0 && hKey == HKEY_LOCAL_MACHINE && InSoftware(path)) {
+        key = &machine().registry.roots[sim::Hklm64BitView];
+        view = " (64-bit view)";
+    }
     size_t start = 0;
     while (start < path.size()) {
         size_t end = path.find('\\', start);
@@ -55,7 +76,7 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
     if (key->openError != ERROR_SUCCESS) return key->openError;
     DWORD access = sim::MapKeyAccess(samDesired);
     if ((access & key->deniedAccess) != 0) return ERROR_ACCESS_DENIED;
-    OpenObject object{ObjectKind::RegistryKey, path.empty() ? name : name + "\\" + path};
+    OpenObject object{ObjectKind::RegistryKey, (path.empty() ? name : name + "\\" + path) + view};
     object.key = key;
     object.access = access;
     machine().journal.Note("regopen " + object.name);

@@ -4,7 +4,8 @@
 //
 // With no scenario the machine has an internal disk C:, an optical drive D: without a disc
 // and one USB flash drive E:. The tool's console output goes to standard output as it
-// would on Windows, and the exit code is the tool's. --scan (or "run": "scan" in the
+// would on Windows, what it writes to standard error goes to standard error, and the exit
+// code is the tool's. --scan (or "run": "scan" in the
 // scenario) runs the administrator's controller scan instead of the tool and prints the
 // device table it leaves; "run": "sdk" runs the scenario's SDK calls and prints each
 // call's status. Commands a controller refused are listed. A scenario or report that cannot be read
@@ -73,6 +74,8 @@ int main(int argc, char** argv) {
 
     for (const sim::ConsoleWrite& w : m.journal.console)
         std::fwrite(w.text.data(), 1, w.text.size(), stdout);
+    for (const sim::ConsoleWrite& w : m.journal.errorOutput)
+        std::fwrite(w.text.data(), 1, w.text.size(), stderr);
     if (kind == "scan") {
         std::printf("%d SMI device record(s)\n", report["scanCount"].get<int>());
         for (const auto& r : report["deviceTable"])

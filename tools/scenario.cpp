@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <stdexcept>
 
@@ -128,11 +129,31 @@ void ApplyAccount(const json& a, sim::Machine& m) {
     }
 }
 
+// A device node property: a string, or null for a node that lacks it.
+void NodeName(const json& object, const char* key, const std::string& where,
+              std::optional<std::string>* out) {
+    if (!object.contains(key)) return;
+    const json& v = object.at(key);
+    if (v.is_null())
+        out->reset();
+    else if (v.is_string())
+        *out = v.get<std::string>();
+    else
+        Bad(where + "." + key, "expected a string or null");
+}
+
 void ApplyProcess(const json& p, sim::Machine& m) {
-    OnlyKeys(p, "process", {"moduleHandle", "consoleStartup", "commandLine", "mutex"});
+    OnlyKeys(p, "process",
+             {"moduleHandle", "consoleStartup", "commandLine", "mutex", "moduleFileName",
+              "fileVersion"});
     m.process.moduleHandleAvailable = Get<bool>(p, "moduleHandle", "process", true);
     m.process.consoleControlAvailable = Get<bool>(p, "consoleStartup", "process", true);
     m.process.commandLine = Get<std::string>(p, "commandLine", "process", m.process.commandLine);
+    m.process.moduleFileName =
+        Get<std::string>(p, "moduleFileName", "process", m.process.moduleFileName);
+    if (p.contains("fileVersion"))
+        m.process.fileVersion =
+            p.at("fileVersion").is_null() ? "" : Get<std::string>(p, "fileVersion", "process", "");
     enum Mutex { kFree, kHeldElsewhere, kFails };
     Mutex mutex = ByName<Mutex>(
         Get<std::string>(p, "mutex", "process", "free"),
@@ -412,7 +433,8 @@ void ApplyInterface(const json& i, const std::string& where, sim::Machine& m) {
 }
 
 void ApplyDevice(const json& d, const std::string& where, sim::Machine& m) {
-    OnlyKeys(d, where, {"devInst", "parent", "instanceId", "ejectAnswers"});
+    OnlyKeys(d, where,
+             {"devInst", "parent", "instanceId", "ejectAnswers", "friendlyName", "description"});
     DEVINST inst = Get<DEVINST>(d, "devInst", where, 0);
     if (inst == 0) Bad(where + ".devInst", "expected a nonzero device instance");
     sim::DevNode& node = m.devices[inst];
@@ -420,10 +442,14 @@ void ApplyDevice(const json& d, const std::string& where, sim::Machine& m) {
     node.instanceId = Get<std::string>(d, "instanceId", where, node.instanceId);
     if (d.contains("ejectAnswers"))
         node.ejectAnswers = EjectAnswers(d.at("ejectAnswers"), where + ".ejectAnswers");
+    NodeName(d, "friendlyName", where, &m.deviceProperties[inst].friendlyName);
+    NodeName(d, "description", where, &m.deviceProperties[inst].description);
 }
 
 void ApplyUsbFlashDrive(const json& u, const std::string& where, sim::Machine& m) {
-    OnlyKeys(u, where, {"letter", "diskNumber", "product", "media", "ejectAnswers"});
+    OnlyKeys(u, where,
+             {"letter", "diskNumber", "product", "media", "ejectAnswers", "friendlyName",
+              "description"});
     sim::UsbDriveIds ids =
         sim::AddUsbFlashDrive(m, Letter(u, where), Get<DWORD>(u, "diskNumber", where, 1),
                               Get<std::string>(u, "product", where, "ven_generic&prod_flash_disk"));
@@ -431,6 +457,8 @@ void ApplyUsbFlashDrive(const json& u, const std::string& where, sim::Machine& m
     if (u.contains("ejectAnswers"))
         m.devices[ids.usb].ejectAnswers =
             EjectAnswers(u.at("ejectAnswers"), where + ".ejectAnswers");
+    NodeName(u, "friendlyName", where, &m.deviceProperties[ids.disk].friendlyName);
+    NodeName(u, "description", where, &m.deviceProperties[ids.disk].description);
 }
 
 HKEY Root(const std::string& name, const std::string& where) {
@@ -440,9 +468,16 @@ HKEY Root(const std::string& name, const std::string& where) {
 }
 
 void ApplyRegistryKey(const json& k, const std::string& where, sim::Machine& m) {
-    OnlyKeys(k, where, {"root", "key", "openError", "values"});
+    OnlyKeys(k, where, {"root", "view", "key", "openError", "values"});
     HKEY root = Root(Get<std::string>(k, "root", where, "HKEY_LOCAL_MACHINE"), where + ".root");
     std::string path = Get<std::string>(k, "key", where, "");
+    // "64": the key is in the 64-bit view of HKLM\SOFTWARE, where 64-bit programs write.
+    if (ByName<bool>(Get<std::string>(k, "view", where, "32"), {{"32", false}, {"64", true}},
+                     where + ".view")) {
+        if (root != HKEY_LOCAL_MACHINE || !sim::EqualNoCase(path.substr(0, 8), "SOFTWARE"))
+            Bad(where + ".view", "only HKEY_LOCAL_MACHINE\\SOFTWARE has views");
+        root = sim::Hklm64BitView;
+    }
     sim::RegKey& key = m.registry.Key(root, path);
     key.openError = Get<LONG>(k, "openError", where, ERROR_SUCCESS);
     if (!k.contains("values")) return;
@@ -559,6 +594,7 @@ json Report(const sim::Machine& m, int exitCode) {
     const sim::Journal& j = m.journal;
     json r;
     r["console"] = Utf8Lines(j.ConsoleLines());
+    r["standardError"] = Utf8Lines(j.ErrorLines());
     r["exitCode"] = exitCode;
     r["beeps"] = json::array();
     for (const auto& b : j.beeps) r["beeps"].push_back(b.type);

@@ -1,11 +1,13 @@
 #include "app/korvanta_main.h"
 
+#include "app/about.h"
+#include "app/command_line.h"
 #include "app/console.h"
+#include "app/controller_info.h"
+#include "app/drive_list.h"
 #include "app/eject.h"
 #include "app/startup.h"
 #include "platform/win32.h"
-#include "sdk/discovery/sysinfo.h"
-#include "sdk/system/drive_paths.h"
 
 #include <cstring>
 #include <string>
@@ -17,18 +19,6 @@
 const char* const ProductPageAddress = KORVANTA_PRODUCT_PAGE;
 
 namespace {
-
-// A drive has media when its volume opens for reading and answers the media check.
-bool HasMedia(char letter) {
-    HANDLE volume = CreateFileA(VolumePathOf(letter).text, FILE_READ_DATA,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    if (volume == INVALID_HANDLE_VALUE) return false;
-    DWORD returned = 0;
-    BOOL ready =
-        DeviceIoControl(volume, IOCTL_STORAGE_CHECK_VERIFY, NULL, 0, NULL, 0, &returned, NULL);
-    CloseHandle(volume);
-    return ready != FALSE;
-}
 
 void OpenProductPage() {
     SHELLEXECUTEINFOA info;
@@ -42,49 +32,62 @@ void OpenProductPage() {
     if (!ShellExecuteExA(&info)) (void)GetLastError();
 }
 
-}  // namespace
-
-int KorvantaMain() {
-    // The guard is held until the process ends; the system releases it then.
-    HANDLE guard = CreateMutexA(NULL, TRUE, "Korvanta");
-    if (guard == NULL || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
-
+// The start-up every form that touches a drive makes; reports its failure itself.
+bool StartUp() {
     HMODULE module = GetModuleHandleA(NULL);
     if (module == NULL) {
         ConsolePrint("Fatal Error: GetModuleHandle failed\n");
-        return 1;
+        return false;
     }
     if (!StartConsoleApplication(module, NULL, GetCommandLineA(), 0)) {
         ConsolePrint("Fatal Error: MFC initialization failed\n");
-        return 1;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+int KorvantaMain() {
+    ParsedCommand command = ParseCommandLine(GetCommandLineA());
+    switch (command.form) {
+        case CommandForm::Usage: ConsoleError("%s", UsageLine); return 2;
+        case CommandForm::Help: return ShowHelp();
+        case CommandForm::Version: return ShowVersion();
+        case CommandForm::List: return StartUp() ? ListDrives() : 1;
+        case CommandForm::Info: return StartUp() ? ShowControllerInfo(command.driveLetter) : 1;
+        case CommandForm::EjectHighest:
+        case CommandForm::EjectLetter: break;
     }
 
-    // Room for every letter any producer can return, plus the terminator.
+    // The guard is held until the process ends; the system releases it then.
+    HANDLE guard = CreateMutexA(NULL, TRUE, "Korvanta");
+    if (guard == NULL || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
+    if (!StartUp()) return 1;
+
     char letters[kMaxSysInfoLetters + 1];
-    std::memset(letters, 0, sizeof letters);
-    int count = GetSysInfo(letters, NULL, NULL);
-    if (count < 0) count = 0;
-    if (count > kMaxSysInfoLetters) count = kMaxSysInfoLetters;
-    letters[count] = 0;
+    int mediaCount = SupportedDrivesWithMedia(letters);
 
-    char withMedia[kMaxSysInfoLetters + 1];
-    std::memset(withMedia, 0, sizeof withMedia);
-    int mediaCount = 0;
-    for (int i = 0; i < count; ++i)
-        if (HasMedia(letters[i])) withMedia[mediaCount++] = letters[i];
-    withMedia[mediaCount] = 0;
-    std::memcpy(letters, withMedia, sizeof letters);
-
-    if (mediaCount == 0) {
-        OpenProductPage();
-        ConsolePrint("No USB drive detected.\n");
-        MessageBeep(MB_ICONHAND);
-        return 0;
+    char target = 0;
+    if (command.form == CommandForm::EjectLetter) {
+        // Only a drive the tool would itself choose from may be named.
+        if (std::memchr(letters, command.driveLetter, static_cast<size_t>(mediaCount)) == NULL) {
+            ConsolePrint("Drive %c is not a USB drive with media.\n", command.driveLetter);
+            MessageBeep(MB_ICONHAND);
+            return 1;
+        }
+        target = command.driveLetter;
+    } else {
+        if (mediaCount == 0) {
+            OpenProductPage();
+            ConsolePrint("No USB drive detected.\n");
+            MessageBeep(MB_ICONHAND);
+            return 0;
+        }
+        target = letters[0];
+        for (int i = 1; i < mediaCount; ++i)
+            if (letters[i] > target) target = letters[i];
     }
-
-    char target = letters[0];
-    for (int i = 1; i < mediaCount; ++i)
-        if (letters[i] > target) target = letters[i];
 
     std::string errorText;
     if (EjectDrive(target, errorText)) {

@@ -5,6 +5,8 @@
 // The product page opened when no drive is found; set at build time.
 extern const char* const ProductPageAddress;
 
-// Runs the tool once and returns the process exit code: 0 for ejected or no drive, 1 for a
-// second instance, a start-up failure or a failed ejection.
+// Runs the tool once on the process command line and returns the process exit code.
+// Without arguments: 0 for ejected or no drive, 1 for a second instance, a start-up failure
+// or a failed ejection. The other forms are those of app/command_line.h; 2 for arguments
+// that are not understood.
 int KorvantaMain();

@@ -23,6 +23,7 @@
 #include <cfgmgr32.h>
 #include <lm.h>
 #include <shellapi.h>
+#include <winver.h>
 
 #else
 

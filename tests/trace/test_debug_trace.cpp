@@ -121,4 +121,56 @@ TEST_F(Trace, LoadReportsTheStatusOfTheStepThatFailed) {
     ExpectNothingOpen();
 }
 
+// On 64-bit Windows reg.exe and regedit write HKLM\SOFTWARE\ZUDUZA in the 64-bit view; the
+// 32-bit program's own view is WOW6432Node.
+TEST_F(Trace, SwitchInThe64BitViewIsFoundWhenTheProgramsViewHasNoKey) {
+    m.registry.SetDword(sim::Hklm64BitView, kKey, "ShowDebugMsg", 1);
+    DebugTrace("from the 64-bit view");
+    EXPECT_THAT(Output(), ElementsAre("from the 64-bit view"));
+    EXPECT_THAT(JournalLines("regopen"),
+                ElementsAre("regopen HKEY_LOCAL_MACHINE\\SOFTWARE\\ZUDUZA (64-bit view)"));
+    ExpectNothingOpen();
+}
+
+TEST_F(Trace, TheProgramsOwnViewDecidesWhenItHasTheKey) {
+    struct Case {
+        const char* name;
+        void (*arrange32)(sim::Machine&);
+    };
+    const Case cases[] = {
+        {"switch off",
+         [](sim::Machine& m) { m.registry.SetDword(HKEY_LOCAL_MACHINE, kKey, "ShowDebugMsg", 0); }},
+        {"key without the value",
+         [](sim::Machine& m) { m.registry.Key(HKEY_LOCAL_MACHINE, kKey); }},
+        {"key refused",
+         [](sim::Machine& m) {
+             m.registry.Key(HKEY_LOCAL_MACHINE, kKey).openError = ERROR_ACCESS_DENIED;
+         }},
+    };
+    for (const Case& c : cases) {
+        FreshProcess();
+        m.registry.SetDword(sim::Hklm64BitView, kKey, "ShowDebugMsg", 1);
+        c.arrange32(m);
+        DebugTrace("hello");
+        EXPECT_THAT(Output(), IsEmpty()) << c.name;
+        ExpectNothingOpen();
+    }
+}
+
+TEST_F(Trace, The64BitViewIsReachedOnlyWithItsFlag) {
+    m.registry.SetDword(sim::Hklm64BitView, kKey, "ShowDebugMsg", 1);
+    HKEY key = NULL;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ, &key), ERROR_FILE_NOT_FOUND);
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKey, 0, KEY_READ | KEY_WOW64_64KEY, &key),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+    // Outside SOFTWARE the two views are one registry.
+    m.registry.Key(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup");
+    ASSERT_EQ(
+        RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SYSTEM\\Setup", 0, KEY_READ | KEY_WOW64_64KEY, &key),
+        ERROR_SUCCESS);
+    RegCloseKey(key);
+    ExpectNothingOpen();
+}
+
 }  // namespace

@@ -43,6 +43,19 @@ TEST(ModelTable, RowOrderDecidesTheFirstMatch) {
     EXPECT_EQ(FindModelByShortName("3263AAxx", 5), -1);
 }
 
+// The full name a model code is shown by: the first row with the code, the second name
+// kept; a code between or beyond the rows has none.
+TEST(ModelTable, FullNameOfACode) {
+    EXPECT_STREQ(FindModelFullName(7), "SM325AC/SM321U");
+    EXPECT_STREQ(FindModelFullName(6), "SM3211BC1");
+    EXPECT_STREQ(FindModelFullName(1), "SM3252A");
+    EXPECT_STREQ(FindModelFullName(57), "SM3271AD");
+    for (int code : {-1, 0, 9, 10, 15, 16, 58, 65535})
+        EXPECT_EQ(FindModelFullName(code), nullptr) << code;
+    for (const ControllerModel& row : ControllerModelTable)
+        EXPECT_EQ(FindModelFullName(row.code), row.fullName) << "codes are unique";
+}
+
 // ---------------------------------------------------------------------------------------
 // Stage one and stage two
 

@@ -13,7 +13,7 @@ fail() { echo "FAIL: $*"; exit 1; }
 grep -q "file format $format" "$dump" || fail "not $format"
 grep -Eq '^Subsystem[[:space:]]+0+3[[:space:]]+\(Windows CUI\)' "$dump" || fail "not a console program"
 
-allowed=' KERNEL32.dll ADVAPI32.dll SETUPAPI.dll CFGMGR32.dll NETAPI32.dll SHELL32.dll USER32.dll msvcrt.dll '
+allowed=' KERNEL32.dll ADVAPI32.dll SETUPAPI.dll CFGMGR32.dll NETAPI32.dll SHELL32.dll USER32.dll VERSION.dll msvcrt.dll '
 for dll in $(sed -n 's/^[[:space:]]*DLL Name: //p' "$dump"); do
     case "$allowed" in *" $dll "*) ;; *) fail "imports $dll, which is not a system DLL" ;; esac
 done

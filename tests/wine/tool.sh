@@ -2,7 +2,8 @@
 # The real korvanta.exe on Wine's machine.
 #   tool.sh WINE_RUN KORVANTA_EXE HOLD_MUTEX_EXE CASE
 # Wine has no USB drive and reports guest privilege for the current account, so the tool
-# takes the user-mode road and finds nothing.
+# takes the user-mode road and finds nothing. Wine's own messages share the standard error
+# with the tool's, so a case that checks it looks for the tool's line among them.
 set -u
 run=$1 exe=$2 holder=$3 case=$4
 out=$(mktemp) err=$(mktemp)
@@ -18,6 +19,7 @@ switch() {
     fi
 }
 trace_text='user mode request Disk Letter List'
+usage='usage: korvanta [E: | --list | --info E: | --help | --version]'
 
 case $case in
 no-drive)
@@ -41,6 +43,30 @@ trace-on|trace-off|trace-absent)
     else
         ! grep -q "$trace_text" "$err" || fail "trace text present with the switch off"
     fi
+    ;;
+help)
+    "$run" "$exe" --help >"$out" 2>"$err"; rc=$?
+    [ $rc -eq 0 ] || fail "exit code $rc, expected 0"
+    [ "$(head -n 1 "$out")" = "$usage" ] || fail "the usage is not the first line"
+    grep -q "^--info sends the controller's vendor commands" "$out" || fail "no word on --info"
+    ! grep -q "$usage" "$err" || fail "usage on standard error"
+    ;;
+version)
+    "$run" "$exe" --version >"$out" 2>"$err"; rc=$?
+    [ $rc -eq 0 ] || fail "exit code $rc, expected 0"
+    [ "$(wc -l <"$out")" -eq 1 ] || fail "expected one line"
+    grep -Eqx 'Korvanta [0-9]+\.[0-9]+\.[0-9]+(\.[0-9]+)?' "$out" || fail "no version line"
+    ;;
+list)
+    "$run" "$exe" --list >"$out" 2>"$err"; rc=$?
+    [ $rc -eq 1 ] || fail "exit code $rc, expected 1 (no drive)"
+    [ ! -s "$out" ] || fail "listed something on a machine without USB drives"
+    ;;
+wrong-argument)
+    "$run" "$exe" --lst >"$out" 2>"$err"; rc=$?
+    [ $rc -eq 2 ] || fail "exit code $rc, expected 2"
+    [ ! -s "$out" ] || fail "printed on standard output"
+    grep -qxF "$usage" "$err" || fail "no usage line on standard error"
     ;;
 *)
     echo "unknown case $case"; exit 2 ;;

@@ -12,6 +12,7 @@
 #define KEY_ENUMERATE_SUB_KEYS 0x0008
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
+#define KEY_WOW64_64KEY 0x0100  // a 32-bit program on 64-bit Windows opens the 64-bit view
 #define REG_NONE 0
 #define REG_SZ 1
 #define REG_BINARY 3

@@ -48,6 +48,12 @@ extern const GUID GUID_DEVINTERFACE_FLOPPY;
 #define CR_INVALID_POINTER 0x00000003
 #define CR_NO_SUCH_DEVNODE 0x0000000D
 #define CR_REMOVE_VETOED 0x00000017
+#define CR_BUFFER_SMALL 0x0000001A
+#define CR_NO_SUCH_VALUE 0x00000025
+
+// Device node registry properties (cfgmgr32.h).
+#define CM_DRP_DEVICEDESC 0x00000001
+#define CM_DRP_FRIENDLYNAME 0x0000000D
 
 typedef enum _PNP_VETO_TYPE {
     PNP_VetoTypeUnknown = 0,
@@ -78,5 +84,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
 
 CONFIGRET WINAPI CM_Get_Parent(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags);
+CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyA(DEVINST dnDevInst, ULONG ulProperty,
+                                                   PULONG pulRegDataType, PVOID Buffer,
+                                                   PULONG pulLength, ULONG ulFlags);
 CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST dnDevInst, PPNP_VETO_TYPE pVetoType,
                                           LPWSTR pszVetoName, ULONG ulNameLength, ULONG ulFlags);

@@ -6,3 +6,4 @@
 #include "simwin/kernel.h"
 #include "simwin/setupapi.h"
 #include "simwin/advapi.h"
+#include "simwin/version.h"

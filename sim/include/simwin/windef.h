@@ -65,6 +65,8 @@ typedef int(WINAPI* FARPROC)();
 
 #define INVALID_HANDLE_VALUE ((HANDLE)(LONG_PTR)-1)
 #define MAX_PATH 260
+#define LOWORD(l) ((WORD)(((DWORD_PTR)(l)) & 0xffff))
+#define HIWORD(l) ((WORD)((((DWORD_PTR)(l)) >> 16) & 0xffff))
 #define ANYSIZE_ARRAY 1
 
 // Error codes (winerror.h).

@@ -11,6 +11,13 @@ void ResetDebugSwitch() {
 LONG LoadDebugSwitch() {
     HKEY key = NULL;
     LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZUDUZA", 0, KEY_READ, &key);
+    // The program is 32-bit: on 64-bit Windows the open above reaches the 32-bit view
+    // (SOFTWARE\WOW6432Node\ZUDUZA), while reg.exe and regedit write the 64-bit view. When
+    // the key is not in the first, look in the second; 32-bit Windows ignores the flag and
+    // answers the same key again.
+    if (status == ERROR_FILE_NOT_FOUND)
+        status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZUDUZA", 0,
+                               KEY_READ | KEY_WOW64_64KEY, &key);
     if (status != ERROR_SUCCESS) return status;
 
     DWORD value = 0;

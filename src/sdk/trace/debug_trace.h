@@ -1,6 +1,7 @@
 // Diagnostics trace: texts sent unchanged to the debugger output when the machine-wide
 // switch HKLM\SOFTWARE\ZUDUZA "ShowDebugMsg" is a nonzero REG_DWORD. The switch is read
-// once per process.
+// once per process, from the program's own registry view, or from the 64-bit view when the
+// key is missing there.
 #pragma once
 
 #include "platform/win32.h"

@@ -1,5 +1,7 @@
 #include "sdk/vendor/model_table.h"
 
+#include <cstddef>
+
 // The order decides the first match and is kept as it is: SM3211BC1 stands before SM3211BC,
 // and the SM3255ENA1 row after the SM3257 rows.
 const ControllerModel ControllerModelTable[kControllerModelCount] = {
@@ -81,4 +83,10 @@ int FindModelByFullNameTail(const char* text, int limit) {
     for (const ControllerModel& row : ControllerModelTable)
         if (IsWholeText(text, limit, row.fullName + 2)) return row.code;
     return -1;
+}
+
+const char* FindModelFullName(int code) {
+    for (const ControllerModel& row : ControllerModelTable)
+        if (row.code == code) return row.fullName;
+    return NULL;
 }

@@ -62,3 +62,5 @@ int FindModelByShortName(const char* text, int limit);
 // of `text`, or -1. Differs from the short name only where a full name carries a second
 // name ("SM325AC/SM321U").
 int FindModelByFullNameTail(const char* text, int limit);
+// The full name of the first row with model code `code`, or NULL when no row has it.
+const char* FindModelFullName(int code);

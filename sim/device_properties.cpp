@@ -1,0 +1,35 @@
+// Registry properties of the device nodes of the simulated machine, read by device instance
+// with the configuration manager. A string property is REG_SZ with its terminator; a buffer
+// too small for it is left alone and the size it needs is handed back.
+#include "machine.h"
+
+#include <cstring>
+#include <string>
+
+using sim::machine;
+
+CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyA(DEVINST dnDevInst, ULONG ulProperty,
+                                                   PULONG pulRegDataType, PVOID Buffer,
+                                                   PULONG pulLength, ULONG) {
+    if (pulLength == nullptr) return CR_INVALID_POINTER;
+    sim::Machine& m = machine();
+    if (m.devices.count(dnDevInst) == 0) return CR_INVALID_DEVNODE;
+    const sim::DevNodeProperties& node = m.deviceProperties[dnDevInst];
+    const std::optional<std::string>* property = nullptr;
+    if (ulProperty == CM_DRP_FRIENDLYNAME) property = &node.friendlyName;
+    if (ulProperty == CM_DRP_DEVICEDESC) property = &node.description;
+    if (property == nullptr || !property->has_value()) {
+        *pulLength = 0;
+        return CR_NO_SUCH_VALUE;
+    }
+    const std::string& text = **property;
+    ULONG need = static_cast<ULONG>(text.size() + 1);
+    if (pulRegDataType) *pulRegDataType = REG_SZ;
+    if (Buffer == nullptr || *pulLength < need) {
+        *pulLength = need;
+        return CR_BUFFER_SMALL;
+    }
+    std::memcpy(Buffer, text.c_str(), need);
+    *pulLength = need;
+    return CR_SUCCESS;
+}

@@ -1,0 +1,25 @@
+// The supported USB drives with media, as the tool sees them, and their names in the
+// device tree.
+#pragma once
+
+#include "sdk/discovery/sysinfo.h"
+
+#include <cstddef>
+
+// Nonzero when the drive's volume opens for reading and answers the media check.
+bool HasMedia(char letter);
+
+// Asks the drive SDK for the supported drives and keeps, in list order, those with media.
+// `letters` holds kMaxSysInfoLetters + 1 characters and comes back terminated. Returns the
+// number of letters kept.
+int SupportedDrivesWithMedia(char* letters);
+
+// The name of the disk device node behind drive `letter`: its friendly name, else its
+// device description, cut to `size` - 1 characters and terminated, with control
+// characters replaced by '?' so that a name is always one line. Empty when the drive has
+// no device node or the node has neither name.
+void DriveDeviceName(char letter, char* name, size_t size);
+
+// --list: prints "E: <name>" for each supported drive with media, once per letter in
+// ascending order, and returns the exit code: 0 with a drive, 1 with none.
+int ListDrives();

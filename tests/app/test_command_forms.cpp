@@ -1,0 +1,131 @@
+// Each form of the command line through the tool's entry point: which of them take the
+// single-instance guard, touch a drive, sound, and what they exit with.
+#include "app/about.h"
+#include "app/korvanta_main.h"
+#include "tests/support/sim_test.h"
+
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+namespace {
+
+struct FormCase {
+    const char* arguments;
+    bool takesGuard;
+    int exitCode;
+    std::vector<UINT> beeps;
+    size_t ejections;
+};
+
+class Forms : public SimTest, public ::testing::WithParamInterface<FormCase> {};
+
+TEST_P(Forms, GuardSoundExitCodeAndEjections) {
+    const FormCase& c = GetParam();
+    sim::AddFixedDisk(m, 'C', 0);
+    sim::AddUsbFlashDrive(m, 'E', 1);
+    sim::AddUsbFlashDrive(m, 'G', 2);
+    m.process.commandLine = std::string("\"C:\\My Tools\\korvanta.exe\"") + c.arguments;
+    EXPECT_EQ(KorvantaMain(), c.exitCode);
+    EXPECT_EQ(JournalLines("mutex").size(), c.takesGuard ? 1u : 0u);
+    std::vector<UINT> beeps;
+    for (const auto& b : m.journal.beeps) beeps.push_back(b.type);
+    EXPECT_EQ(beeps, c.beeps);
+    EXPECT_EQ(m.journal.ejectRequests.size(), c.ejections);
+    EXPECT_THAT(m.journal.shellOpens, IsEmpty());
+    ExpectNothingOpen();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EveryForm, Forms,
+    ::testing::Values(FormCase{"", true, 0, {MB_OK}, 1}, FormCase{" g:", true, 0, {MB_OK}, 1},
+                      FormCase{" C:", true, 1, {MB_ICONHAND}, 0},
+                      FormCase{" --list", false, 0, {}, 0}, FormCase{" --info E:", false, 1, {}, 0},
+                      FormCase{" --help", false, 0, {}, 0}, FormCase{" --version", false, 0, {}, 0},
+                      FormCase{" --bogus", false, 2, {}, 0},
+                      FormCase{" --relaunched-from=77", true, 0, {MB_OK}, 1}));
+
+TEST_F(SimTest, NamedDriveIsEjectedEvenWhenAHigherOneIsPresent) {
+    sim::UsbDriveIds e = sim::AddUsbFlashDrive(m, 'E', 1);
+    sim::AddUsbFlashDrive(m, 'G', 2);
+    m.process.commandLine = "korvanta.exe e";
+    EXPECT_EQ(KorvantaMain(), 0);
+    EXPECT_THAT(m.journal.ConsoleLines(), ElementsAre("Drive E Ejected"));
+    ASSERT_EQ(m.journal.ejectRequests.size(), 1u);
+    EXPECT_EQ(m.journal.ejectRequests[0].devInst, e.usb);
+}
+
+TEST_F(SimTest, NamedDriveStillWaitsForASecondInstance) {
+    sim::AddUsbFlashDrive(m, 'E', 1);
+    m.process.mutexesHeldElsewhere.insert("Korvanta");
+    m.process.commandLine = "korvanta.exe E:";
+    EXPECT_EQ(KorvantaMain(), 1);
+    EXPECT_THAT(m.journal.console, IsEmpty());
+    EXPECT_THAT(m.journal.beeps, IsEmpty());
+}
+
+TEST_F(SimTest, NamedDriveVetoedReportsAsWithoutArguments) {
+    sim::UsbDriveIds e = sim::AddUsbFlashDrive(m, 'E', 1);
+    m.devices[e.usb].ejectAnswers = {{CR_REMOVE_VETOED, PNP_VetoOutstandingOpen, u"busy"}};
+    m.process.commandLine = "korvanta.exe E:";
+    EXPECT_EQ(KorvantaMain(), 1);
+    EXPECT_THAT(m.journal.ConsoleLines(), ElementsAre("Problem ejecting drive E: busy"));
+    EXPECT_EQ(m.clockMs, 1500u);
+}
+
+TEST_F(SimTest, ListAfterAFailedStartUpReportsIt) {
+    sim::AddUsbFlashDrive(m, 'E', 1);
+    m.process.moduleHandleAvailable = false;
+    m.process.commandLine = "korvanta.exe --list";
+    EXPECT_EQ(KorvantaMain(), 1);
+    EXPECT_THAT(m.journal.ConsoleLines(), ElementsAre("Fatal Error: GetModuleHandle failed"));
+}
+
+TEST_F(SimTest, WrongArgumentWritesOnlyTheUsageLineToStandardError) {
+    m.process.commandLine = "korvanta.exe -l";
+    EXPECT_EQ(KorvantaMain(), 2);
+    EXPECT_THAT(m.journal.console, IsEmpty());
+    EXPECT_THAT(m.journal.ErrorLines(),
+                ElementsAre("usage: korvanta [E: | --list | --info E: | --help | --version]"));
+}
+
+struct VersionCase {
+    const char* resource;
+    const char* shown;
+};
+
+class Versions : public SimTest, public ::testing::WithParamInterface<VersionCase> {};
+
+TEST_P(Versions, ShownFromTheVersionResource) {
+    m.process.fileVersion = GetParam().resource;
+    EXPECT_EQ(ShowVersion(), 0);
+    EXPECT_THAT(m.journal.ConsoleLines(), ElementsAre(GetParam().shown));
+    ExpectNothingOpen();
+}
+
+INSTANTIATE_TEST_SUITE_P(Resources, Versions,
+                         ::testing::Values(VersionCase{"1.0.0.0", "Korvanta 1.0.0"},
+                                           VersionCase{"2.13.0.7", "Korvanta 2.13.0.7"},
+                                           VersionCase{"65535.65535.65535.0",
+                                                       "Korvanta 65535.65535.65535"}));
+
+TEST_F(SimTest, DefaultVersionIsTheProjectVersion) {
+    char text[32];
+    ASSERT_TRUE(ReadProgramVersion(text, sizeof text));
+    EXPECT_EQ(std::string(text) + ".0", sim::DefaultFileVersion());
+}
+
+TEST_F(SimTest, MissingVersionResourceIsAFailureNotAVersion) {
+    m.process.fileVersion = "";
+    EXPECT_EQ(ShowVersion(), 1);
+    EXPECT_THAT(m.journal.console, IsEmpty());
+    EXPECT_THAT(m.journal.ErrorLines(), ElementsAre("The version information cannot be read."));
+}
+
+TEST_F(SimTest, ProgramPathTooLongForItsBufferIsNotUsed) {
+    m.process.moduleFileName = "C:\\" + std::string(300, 'd') + "\\korvanta.exe";
+    char text[32];
+    EXPECT_FALSE(ReadProgramVersion(text, sizeof text));
+    EXPECT_STREQ(text, "");
+}
+
+}  // namespace
