@@ -1,6 +1,7 @@
 #include "sdk/scan/disk_lock.h"
 
 #include "sdk/scan/vwin32_lock.h"
+#include "sdk/system/drive_paths.h"
 #include "sdk/trace/debug_trace.h"
 #include "sdk/transport/pass_through.h"
 #include "sdk/vendor/controller_identify.h"
@@ -16,19 +17,6 @@ enum { kLockTimeoutSeconds = 5 };
 
 }  // namespace
 
-// Built by hand rather than formatted: the exported lock pair reaches it in a process where
-// this program's C runtime never started.
-void VolumePath(char letter, char (&path)[8]) {
-    path[0] = '\\';
-    path[1] = '\\';
-    path[2] = '.';
-    path[3] = '\\';
-    path[4] = letter;
-    path[5] = ':';
-    path[6] = 0;
-    path[7] = 0;
-}
-
 int LockSMIDisk(SMIDiskInfo* info, int lockVolume) {
     DebugTraceError("LockSMIDisk In\r\n", 0);
     info->ctrlFlag = 0;
@@ -36,11 +24,12 @@ int LockSMIDisk(SMIDiskInfo* info, int lockVolume) {
     if (UseASPI != 0) {
         result = LockVolumeVwin32(&info->vxdHandle, info->driveLetter);
     } else {
-        char path[8];
-        VolumePath(info->driveLetter, path);
+        // Built without formatting: the exported lock pair reaches this in a process where
+        // this program's C runtime never started.
+        DrivePath path = VolumePathOf(info->driveLetter);
         ScsiRequest request = MakeScsiRequest(info->deviceHandle, kLockTimeoutSeconds);
-        result = lockVolume != 0 ? CSMISCSICmd::OpenSMIDiskLocked(&request, path)
-                                 : CSMISCSICmd::OpenSMIDiskUnlocked(&request, path);
+        result = lockVolume != 0 ? CSMISCSICmd::OpenSMIDiskLocked(&request, path.text)
+                                 : CSMISCSICmd::OpenSMIDiskUnlocked(&request, path.text);
         info->deviceHandle = request.deviceHandle;
         // A volume that would not open leaves identification to fail on its own.
         IdentifyController(info);

@@ -21,9 +21,6 @@ extern char ExportDriveLetter;
 // Back to the start values: no vwin32 handle, no export drive.
 void ResetDiskLockState();
 
-// "\\.\X:", the volume path of drive `letter`, in `path`; a NUL letter leaves "\\.\".
-void VolumePath(char letter, char (&path)[8]);
-
 // Opens (pass-through road; with the file-system volume lock when `lockVolume` is nonzero)
 // or locks (ASPI road) the volume of `info`, then on the pass-through road identifies its
 // controller. Returns nonzero on success; on the pass-through road a volume that opened but

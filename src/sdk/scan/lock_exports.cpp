@@ -1,6 +1,7 @@
 #include "sdk/scan/lock_exports.h"
 
 #include "sdk/scan/disk_lock.h"
+#include "sdk/system/drive_paths.h"
 #include "sdk/scan/vwin32_lock.h"
 #include "sdk/trace/debug_trace.h"
 #include "sdk/transport/pass_through.h"
@@ -25,9 +26,8 @@ void WINAPI LockDisk(int useVwin32, HANDLE* handle, HANDLE* vwin32Out) {
     }
     // With nowhere to hand the volume back, nothing is opened.
     if (handle == NULL) return;
-    char path[8];
-    VolumePath(ExportDriveLetter, path);
-    CSMISCSICmd::OpenSMIDiskLocked(&request, path);
+    DrivePath path = VolumePathOf(ExportDriveLetter);
+    CSMISCSICmd::OpenSMIDiskLocked(&request, path.text);
     *handle = request.deviceHandle;
 }
 
