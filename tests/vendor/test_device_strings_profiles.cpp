@@ -7,9 +7,9 @@
 #include "sdk/vendor/info_block.h"
 #include "sim/controller_profiles.h"
 #include "sim/smi_controller.h"
+#include "tests/support/controller_test.h"
 #include "tests/support/sim_test.h"
 
-#include <cctype>
 #include <string>
 
 using ::testing::IsEmpty;
@@ -59,13 +59,7 @@ TEST_P(ProfileStrings, NoHandleOnTheAspiRoad) {
     ExpectNothingOpen();
 }
 
-std::string ProfileName(const ::testing::TestParamInfo<sim::ControllerProfile>& p) {
-    std::string name;
-    for (char c : p.param.name) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
-    return name + "_" + std::to_string(p.index);
-}
-
 INSTANTIATE_TEST_SUITE_P(BuiltIn, ProfileStrings,
-                         ::testing::ValuesIn(sim::BuiltInControllerProfiles()), ProfileName);
+                         ::testing::ValuesIn(sim::BuiltInControllerProfiles()), ProfileTestName);
 
 }  // namespace
