@@ -161,7 +161,9 @@ FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
 BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
     sim::Library* library = LoadedLibrary(hLibModule);
     if (library == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    --library->references;
     machine().journal.Note("free " + library->name);
+    // The last reference unmaps the library: its handle names nothing from now on.
+    if (--library->references == 0)
+        machine().libraries.erase(reinterpret_cast<uintptr_t>(hLibModule));
     return TRUE;
 }
