@@ -5,7 +5,10 @@
 #include "app/korvanta_main.h"
 #include "app/relaunch.h"
 #include "app/stale_copies.h"
+#include "sim/fault.h"
 #include "tests/support/sim_test.h"
+
+#include <algorithm>
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
@@ -253,6 +256,34 @@ TEST_F(Relaunch, OnlyEjectingRunsSweep) {
     m.process.commandLine = "korvanta.exe";
     EXPECT_EQ(KorvantaMain(), 0);
     EXPECT_THAT(Deleted(), ElementsAre(std::string(kTemp) + "korvanta-copy-1.exe"));
+}
+
+// Whichever platform call of the run fails, the original either has its copy running and
+// says nothing, or leaves no copy behind; it keeps nothing open either way.
+TEST_F(Relaunch, AnyFailedCallLeavesEitherARunningCopyOrNone) {
+    FromTheStick();
+    KorvantaMain();
+    std::vector<std::string> calls = sim::FailableCalls();
+    ASSERT_FALSE(calls.empty());
+    for (size_t k = 0; k < calls.size(); ++k) {
+        SCOPED_TRACE(calls[k]);
+        FreshProcess();
+        sim::BuildDefaultMachine(m);
+        m.process.id = 0x1068;
+        FromTheStick();
+        sim::PlanFault(k);
+        int code = KorvantaMain();
+        bool started =
+            !m.journal.processesCreated.empty() && m.journal.processesCreated.back().succeeded;
+        if (started) {
+            EXPECT_EQ(code, 0);
+            EXPECT_THAT(m.journal.console, IsEmpty());
+        } else {
+            for (const auto& file : m.files) ADD_FAILURE() << "left behind: " << file.first;
+        }
+        ExpectNothingOpen();
+    }
+    sim::ResetFaults();
 }
 
 TEST_F(Relaunch, LeavingTheCurrentDirectoryThatCannotBeReadChangesNothing) {
