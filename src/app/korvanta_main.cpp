@@ -62,15 +62,16 @@ int KorvantaMain() {
         case CommandForm::EjectLetter: break;
     }
 
-    // A copy the tool started of itself takes the guard only once the original has let go.
+    // A copy the tool started of itself waits for the original, which holds the guard until
+    // it ends.
     if (command.relaunchedFrom != 0) WaitForOriginal(command.relaunchedFrom);
 
     // The guard is held until the process ends; the system releases it then.
     HANDLE guard = CreateMutexA(NULL, TRUE, "Korvanta");
     if (guard == NULL || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
     if (!StartUp()) return 1;
-    // Under the guard, so that no other ejecting run is between making its copy and
-    // starting it.
+    // Under the guard: no other ejecting run can then be between making its copy and
+    // starting it, while the copy is not yet in use.
     RemoveStaleCopies();
 
     char letters[kMaxSysInfoLetters + 1];

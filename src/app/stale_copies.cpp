@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-// Each run leaves at most one copy behind, so a folder with more than this many names of
-// copies is not ours to sweep in one go; the next run goes on.
+// Each run leaves at most one copy behind. The search stops after this many names, so that
+// a temporary folder full of them cannot hold up an ejection; a later run takes the rest.
 const int MaxStaleCopyNames = 64;
 
 namespace {
