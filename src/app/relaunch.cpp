@@ -20,29 +20,6 @@ const unsigned kCopyNameAttempts = 8;
 // The command line holds the copy's path in quotes, a drive and the marker.
 const size_t kCommandLineChars = MAX_PATH + 64;
 
-// The program's own file, or false when its name cannot be read whole.
-bool OwnImagePath(char* out, DWORD size) {
-    DWORD n = GetModuleFileNameA(NULL, out, size);
-    // A name cut short comes back as the whole buffer, unterminated on older systems.
-    if (n == 0 || n >= size) {
-        out[0] = 0;
-        return false;
-    }
-    out[n] = 0;
-    return true;
-}
-
-// The temporary folder with its backslash, or false when it cannot be read whole.
-bool TemporaryFolder(char* out, DWORD size) {
-    DWORD n = GetTempPathA(size, out);
-    if (n == 0 || n >= size) {
-        out[0] = 0;
-        return false;
-    }
-    out[n] = 0;
-    return true;
-}
-
 // Copies `image` to a fresh file in `folder`, named in `copy`. False when no copy was made;
 // whatever part of one was written is deleted.
 bool MakeCopy(const char* image, const char* folder, char* copy, size_t size) {
@@ -59,6 +36,26 @@ bool MakeCopy(const char* image, const char* folder, char* copy, size_t size) {
 }
 
 }  // namespace
+
+bool OwnImagePath(char* out, DWORD size) {
+    DWORD n = GetModuleFileNameA(NULL, out, size);
+    if (n == 0 || n >= size) {
+        out[0] = 0;
+        return false;
+    }
+    out[n] = 0;
+    return true;
+}
+
+bool TemporaryFolder(char* out, DWORD size) {
+    DWORD n = GetTempPathA(size, out);
+    if (n == 0 || n >= size) {
+        out[0] = 0;
+        return false;
+    }
+    out[n] = 0;
+    return true;
+}
 
 void LeaveCurrentDirectory() {
     char system[MAX_PATH];

@@ -1,5 +1,6 @@
 #include "app/stale_copies.h"
 
+#include "app/relaunch.h"
 #include "app/relaunch_paths.h"
 #include "platform/win32.h"
 
@@ -10,23 +11,10 @@
 // a temporary folder full of them cannot hold up an ejection; a later run takes the rest.
 const int MaxStaleCopyNames = 64;
 
-namespace {
-
-// A path read from the system into `out`, or false when it does not fit.
-bool WholePath(DWORD n, char* out, DWORD size) {
-    if (n == 0 || n >= size) return false;
-    out[n] = 0;
-    return true;
-}
-
-}  // namespace
-
 void RemoveStaleCopies() {
     char image[MAX_PATH];
     char folder[MAX_PATH];
-    if (!WholePath(GetModuleFileNameA(NULL, image, MAX_PATH), image, MAX_PATH) ||
-        !WholePath(GetTempPathA(MAX_PATH, folder), folder, MAX_PATH))
-        return;
+    if (!OwnImagePath(image, MAX_PATH) || !TemporaryFolder(folder, MAX_PATH)) return;
 
     char pattern[MAX_PATH];
     int n =
