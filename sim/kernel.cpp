@@ -4,6 +4,7 @@
 #include "access.h"
 #include "aspi.h"
 #include "machine.h"
+#include "process.h"
 #include "storage.h"
 #include "vwin32.h"
 
@@ -91,7 +92,8 @@ BOOL WINAPI CloseHandle(HANDLE hObject) {
     sim::Machine& m = machine();
     auto it = m.objects.find(reinterpret_cast<uintptr_t>(hObject));
     if (it == m.objects.end() || it->second.kind == ObjectKind::DeviceInfoSet ||
-        it->second.kind == ObjectKind::RegistryKey || it->second.kind == ObjectKind::Allocation) {
+        it->second.kind == ObjectKind::RegistryKey || it->second.kind == ObjectKind::Allocation ||
+        it->second.kind == ObjectKind::FileSearch) {
         // A handle closed twice, or never opened: journalled so that tests can refuse it.
         m.journal.Note("close invalid " +
                        Hex(static_cast<DWORD>(reinterpret_cast<uintptr_t>(hObject))));
@@ -361,6 +363,8 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
 // ends while its caller waits is run now, and anything else waits out the time-out.
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     sim::Machine& m = machine();
+    if (OpenObject* process = m.Lookup(hHandle, ObjectKind::Process))
+        return sim::WaitForProcess(*process, dwMilliseconds);
     OpenObject* event = m.Lookup(hHandle, ObjectKind::Event);
     if (event == nullptr) return Fail(ERROR_INVALID_HANDLE, DWORD(WAIT_FAILED));
     if (!event->signalled) sim::CompleteAspiRequestOnWait(hHandle);

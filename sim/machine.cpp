@@ -141,7 +141,10 @@ Leaks Machine::OpenObjects() const {
     for (const auto& entry : objects) {
         switch (entry.second.kind) {
             case ObjectKind::File:
-            case ObjectKind::Event: ++leaks.handles; break;
+            case ObjectKind::Event:
+            case ObjectKind::Process:
+            case ObjectKind::Thread:
+            case ObjectKind::FileSearch: ++leaks.handles; break;
             case ObjectKind::Mutex: break;
             case ObjectKind::DeviceInfoSet: ++leaks.deviceInfoSets; break;
             case ObjectKind::RegistryKey: ++leaks.registryKeys; break;

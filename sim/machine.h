@@ -56,6 +56,33 @@ struct Process {
     std::string fileVersion = DefaultFileVersion();
     bool mutexCreationFails = false;             // CreateMutexA returns NULL (ERROR_ACCESS_DENIED)
     std::set<std::string> mutexesHeldElsewhere;  // named mutexes another process owns
+    DWORD id = 4200;                             // what GetCurrentProcessId answers
+    // The current directory, which SetCurrentDirectoryA moves; like the image file, it holds
+    // the volume it lies on open.
+    std::string currentDirectory = "C:\\Users\\user";
+    std::string systemDirectory = "C:\\Windows\\system32";
+    std::string tempPath = "C:\\Users\\user\\AppData\\Local\\Temp\\";  // with its backslash
+    // Nonzero: CopyFileA fails with this error after creating part of the destination.
+    DWORD copyError = 0;
+    DWORD createProcessError = 0;  // nonzero: CreateProcessA fails with this error
+};
+
+// A file the program may copy, find or delete. Only such files are described; the program's
+// own image (Process::moduleFileName) is one too, in use while the program runs.
+struct File {
+    bool inUse = false;  // running or held open elsewhere: DeleteFileA fails (access denied)
+};
+
+// Another process the program may open by its id, and when it ends.
+enum class ProcessEnd {
+    AtOnce,  // it is running when opened and ends as soon as the program waits on it
+    Later,   // it ends when the virtual clock reaches `endsAtMs`
+    Never,   // it outlives every wait
+};
+
+struct OtherProcess {
+    ProcessEnd end = ProcessEnd::AtOnce;
+    uint64_t endsAtMs = 0;
 };
 
 struct WindowsVersion {
@@ -242,6 +269,17 @@ struct ScsiCommandSent {
     bool succeeded;
     std::vector<BYTE> dataOut;  // the first bytes of a data-out transfer
 };
+struct ProcessCreated {
+    uint64_t seq;
+    std::string applicationName, commandLine, currentDirectory;
+    bool inheritHandles;
+    DWORD creationFlags;
+    bool succeeded;
+};
+struct FileDeleted {
+    uint64_t seq;
+    std::string path;
+};
 struct FileOpen {
     uint64_t seq;
     std::string path;
@@ -274,6 +312,8 @@ struct Journal {
     std::vector<ScsiCommandSent> scsiCommands;
     std::vector<std::vector<BYTE>> aspiBlocks;  // each ASPI request block as it was sent
     std::vector<Vwin32Call> vwin32Calls;
+    std::vector<ProcessCreated> processesCreated;
+    std::vector<FileDeleted> filesDeleted;
     // Every effect in order, one human-readable line each ("beep 16", "sleep 500", ...).
     std::vector<std::string> lines;
 
@@ -287,7 +327,17 @@ struct Journal {
 // ---------------------------------------------------------------------------------------
 // Open objects
 
-enum class ObjectKind { File, Mutex, Event, DeviceInfoSet, RegistryKey, Allocation };
+enum class ObjectKind {
+    File,
+    Mutex,
+    Event,
+    DeviceInfoSet,
+    RegistryKey,
+    Allocation,
+    Process,
+    Thread,
+    FileSearch,
+};
 
 struct OpenObject {
     OpenObject(ObjectKind k, std::string n) : kind(k), name(std::move(n)) {}
@@ -300,6 +350,8 @@ struct OpenObject {
     DWORD access = 0;                 // File, RegistryKey: the rights granted at the open
     std::vector<BYTE> memory;         // Allocation
     bool signalled = false;           // Event
+    DWORD processId = 0;              // Process
+    std::vector<std::string> found;   // FileSearch: the names still to hand out
 };
 
 // A loaded library: each load of an unloaded library maps it at a new address, so a
@@ -342,6 +394,9 @@ struct Machine {
     Shell shell;
     AspiLayer aspi;
     Vwin32Device vwin32;
+    std::map<std::string, File, NoCaseLess> files;  // by full path
+    std::map<DWORD, OtherProcess> processes;        // by process id
+    DWORD nextProcessId = 0x1000;                   // the id of the next process created
 
     bool eventCreationFails = false;  // CreateEventA returns NULL
     uint64_t clockMs = 0;             // the virtual clock: Sleep and time-outs advance it

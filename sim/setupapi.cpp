@@ -2,6 +2,7 @@
 // Size members are checked as Windows checks them, and a detail read that does not fit
 // leaves the caller's buffer alone.
 #include "machine.h"
+#include "process.h"
 
 #include <cstddef>
 #include <cstring>
@@ -145,6 +146,8 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST dnDevInst, PPNP_VETO_TYPE pVet
         for (const sim::EjectRequest& r : m.journal.ejectRequests)
             if (r.devInst == dnDevInst) ++asked;
         if (!script.empty()) answer = script[asked < script.size() ? asked : script.size() - 1];
+        // A volume the program itself holds open stops the removal whatever the script says.
+        sim::ProcessHoldsDevice(dnDevInst, &answer);
     }
     if (answer.result != CR_INVALID_DEVNODE) {
         if (pVetoType) *pVetoType = answer.vetoType;

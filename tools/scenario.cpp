@@ -145,7 +145,8 @@ void NodeName(const json& object, const char* key, const std::string& where,
 void ApplyProcess(const json& p, sim::Machine& m) {
     OnlyKeys(p, "process",
              {"moduleHandle", "consoleStartup", "commandLine", "mutex", "moduleFileName",
-              "fileVersion"});
+              "fileVersion", "id", "currentDirectory", "systemDirectory", "tempPath", "copyError",
+              "createProcessError"});
     m.process.moduleHandleAvailable = Get<bool>(p, "moduleHandle", "process", true);
     m.process.consoleControlAvailable = Get<bool>(p, "consoleStartup", "process", true);
     m.process.commandLine = Get<std::string>(p, "commandLine", "process", m.process.commandLine);
@@ -154,6 +155,14 @@ void ApplyProcess(const json& p, sim::Machine& m) {
     if (p.contains("fileVersion"))
         m.process.fileVersion =
             p.at("fileVersion").is_null() ? "" : Get<std::string>(p, "fileVersion", "process", "");
+    m.process.id = Get<DWORD>(p, "id", "process", m.process.id);
+    m.process.currentDirectory =
+        Get<std::string>(p, "currentDirectory", "process", m.process.currentDirectory);
+    m.process.systemDirectory =
+        Get<std::string>(p, "systemDirectory", "process", m.process.systemDirectory);
+    m.process.tempPath = Get<std::string>(p, "tempPath", "process", m.process.tempPath);
+    m.process.copyError = Get<DWORD>(p, "copyError", "process", 0);
+    m.process.createProcessError = Get<DWORD>(p, "createProcessError", "process", 0);
     enum Mutex { kFree, kHeldElsewhere, kFails };
     Mutex mutex = ByName<Mutex>(
         Get<std::string>(p, "mutex", "process", "free"),
@@ -498,13 +507,37 @@ void ApplyRegistryKey(const json& k, const std::string& where, sim::Machine& m) 
     }
 }
 
+// Files the program may copy, find or delete, and other processes it may wait on.
+void ApplyFilesAndProcesses(const json& s, sim::Machine& m) {
+    Each(s, "files", [&](const json& f, const std::string& w) {
+        OnlyKeys(f, w, {"path", "inUse"});
+        std::string path = Get<std::string>(f, "path", w, "");
+        if (path.empty()) Bad(w + ".path", "missing");
+        m.files[path].inUse = Get<bool>(f, "inUse", w, false);
+    });
+    Each(s, "processes", [&](const json& p, const std::string& w) {
+        OnlyKeys(p, w, {"id", "ends", "atMs"});
+        DWORD id = Get<DWORD>(p, "id", w, 0);
+        if (id == 0) Bad(w + ".id", "expected a nonzero process id");
+        sim::OtherProcess& other = m.processes[id];
+        other.end = ByName<sim::ProcessEnd>(Get<std::string>(p, "ends", w, "atOnce"),
+                                            {{"atOnce", sim::ProcessEnd::AtOnce},
+                                             {"later", sim::ProcessEnd::Later},
+                                             {"never", sim::ProcessEnd::Never}},
+                                            w + ".ends");
+        other.endsAtMs = Get<uint64_t>(p, "atMs", w, 0);
+    });
+}
+
 }  // namespace
 
 void Apply(const json& s, sim::Machine& m) {
     OnlyKeys(s, "scenario",
-             {"description", "run", "windows", "account", "process", "shell", "fixedDisks",
-              "opticalDrives", "usbFlashDrives", "volumes", "interfaces", "devices",
-              "failingClassSets", "registry", "legacyUnits", "aspi", "calls", "vwin32", "expect"});
+             {"description", "run",        "windows",          "account",        "process",
+              "shell",       "fixedDisks", "opticalDrives",    "usbFlashDrives", "volumes",
+              "interfaces",  "devices",    "failingClassSets", "registry",       "legacyUnits",
+              "aspi",        "calls",      "vwin32",           "files",          "processes",
+              "expect"});
     if (s.contains("windows")) {
         const json& w = s.at("windows");
         OnlyKeys(w, "windows", {"major", "minor", "build", "platform", "servicePack"});
@@ -555,6 +588,7 @@ void Apply(const json& s, sim::Machine& m) {
     });
     if (s.contains("aspi")) ApplyAspi(s.at("aspi"), m);
     if (s.contains("vwin32")) ApplyVwin32(s.at("vwin32"), m);
+    ApplyFilesAndProcesses(s, m);
 }
 
 std::string Utf8(const std::string& ansi) {
@@ -649,6 +683,19 @@ json Report(const sim::Machine& m, int exitCode) {
                                     {"out", std::vector<DWORD>(c.out, c.out + 7)},
                                     {"succeeded", c.succeeded},
                                     {"carry", c.carry}});
+    r["processesCreated"] = json::array();
+    for (const auto& p : j.processesCreated)
+        r["processesCreated"].push_back({{"applicationName", Utf8(p.applicationName)},
+                                         {"commandLine", Utf8(p.commandLine)},
+                                         {"currentDirectory", Utf8(p.currentDirectory)},
+                                         {"inheritHandles", p.inheritHandles},
+                                         {"creationFlags", p.creationFlags},
+                                         {"succeeded", p.succeeded}});
+    r["filesDeleted"] = json::array();
+    for (const auto& f : j.filesDeleted) r["filesDeleted"].push_back(Utf8(f.path));
+    r["files"] = json::object();
+    for (const auto& f : m.files) r["files"][Utf8(f.first)] = {{"inUse", f.second.inUse}};
+    r["currentDirectory"] = Utf8(m.process.currentDirectory);
     r["elapsedMs"] = m.clockMs;
     sim::Leaks leaks = m.OpenObjects();
     r["leaks"] = {{"handles", leaks.handles},

@@ -6,6 +6,8 @@
 #include "app/controller_info.h"
 #include "app/drive_list.h"
 #include "app/eject.h"
+#include "app/relaunch.h"
+#include "app/stale_copies.h"
 #include "app/startup.h"
 #include "platform/win32.h"
 
@@ -60,10 +62,17 @@ int KorvantaMain() {
         case CommandForm::EjectLetter: break;
     }
 
+    // A copy the tool started of itself waits for the original, which holds the guard until
+    // it ends.
+    if (command.relaunchedFrom != 0) WaitForOriginal(command.relaunchedFrom);
+
     // The guard is held until the process ends; the system releases it then.
     HANDLE guard = CreateMutexA(NULL, TRUE, "Korvanta");
     if (guard == NULL || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
     if (!StartUp()) return 1;
+    // Under the guard: no other ejecting run can then be between making its copy and
+    // starting it, while the copy is not yet in use.
+    RemoveStaleCopies();
 
     char letters[kMaxSysInfoLetters + 1];
     int mediaCount = SupportedDrivesWithMedia(letters);
@@ -88,6 +97,10 @@ int KorvantaMain() {
         for (int i = 1; i < mediaCount; ++i)
             if (letters[i] > target) target = letters[i];
     }
+
+    LeaveCurrentDirectory();
+    // The copy of the program hands nothing on again.
+    if (command.relaunchedFrom == 0 && RelaunchFromCopy(target, command)) return 0;
 
     std::string errorText;
     if (EjectDrive(target, errorText)) {

@@ -163,9 +163,10 @@ TEST_F(ToolRun, OnlyDriveWithoutMediaTakesTheNoDrivePath) {
 }
 
 TEST_F(ToolRun, ManyDrivesNeverOverrunTheLetterList) {
-    // 26 USB volumes on one disk: the user-mode road can list more letters than the
-    // historical 19-letter list held.
-    for (char c = 'A'; c <= 'Z'; ++c) {
+    // 23 USB volumes on one disk: the user-mode road can list more letters than the
+    // historical 19-letter list held. C: stays the system's own disk, where the program,
+    // its current directory and the system directory lie.
+    for (char c = 'D'; c <= 'Z'; ++c) {
         sim::Volume v;
         v.letter = c;
         v.deviceNumber = 5;
@@ -184,7 +185,7 @@ TEST_F(ToolRun, ManyDrivesNeverOverrunTheLetterList) {
     EXPECT_THAT(Console(), ElementsAre("Drive Z Ejected"));
     int checks = 0;
     for (const auto& io : m.journal.ioControls) checks += io.code == IOCTL_STORAGE_CHECK_VERIFY;
-    EXPECT_EQ(checks, 26);
+    EXPECT_EQ(checks, 23);
 }
 
 }  // namespace

@@ -1,0 +1,332 @@
+// The process of the simulated machine beyond its image: its id, its current directory, the
+// system and temporary folders, the files the program copies, finds and deletes, the
+// processes it starts and the processes it waits on. The drives that the image file and
+// the current directory lie on are held open, and an ejection of their device is vetoed.
+#include "process.h"
+
+#include "fault.h"
+
+#include <cctype>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+using sim::Fail;
+using sim::FaultHere;
+using sim::machine;
+using sim::ObjectKind;
+using sim::OpenObject;
+
+namespace {
+
+std::string Hex(DWORD v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%X", static_cast<unsigned>(v));
+    return buf;
+}
+
+bool IsImage(const std::string& path) {
+    return sim::EqualNoCase(path, machine().process.moduleFileName);
+}
+
+bool FileExists(const std::string& path) {
+    return IsImage(path) || machine().files.count(path) > 0;
+}
+
+// The running image is in use for as long as the program runs.
+bool FileInUse(const std::string& path) {
+    if (IsImage(path)) return true;
+    auto it = machine().files.find(path);
+    return it != machine().files.end() && it->second.inUse;
+}
+
+// The answer of the calls that fill a caller's buffer with a path: the length without the
+// terminator when it fits, else the size needed with it and nothing written.
+DWORD PathAnswer(const std::string& path, LPSTR buffer, DWORD size) {
+    if (buffer == nullptr || size <= path.size()) return static_cast<DWORD>(path.size() + 1);
+    std::memcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<DWORD>(path.size());
+}
+
+// "*" and "?" in a file name pattern, compared without case.
+bool Matches(const char* pattern, const char* name) {
+    const char* star = nullptr;
+    const char* resume = nullptr;
+    while (*name != 0) {
+        if (*pattern == '*') {
+            star = pattern++;
+            resume = name;
+        } else if (*pattern == '?' || std::tolower(static_cast<unsigned char>(*pattern)) ==
+                                          std::tolower(static_cast<unsigned char>(*name))) {
+            ++pattern;
+            ++name;
+        } else if (star != nullptr) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == '*') ++pattern;
+    return *pattern == 0;
+}
+
+void SplitPath(const std::string& path, std::string* folder, std::string* name) {
+    size_t slash = path.rfind('\\');
+    *folder = slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+    *name = slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+void FillFindData(const std::string& name, LPWIN32_FIND_DATAA data) {
+    std::memset(data, 0, sizeof *data);
+    data->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    size_t n = name.size() < MAX_PATH - 1 ? name.size() : MAX_PATH - 1;
+    std::memcpy(data->cFileName, name.data(), n);
+}
+
+}  // namespace
+
+namespace sim {
+
+char DriveOfPath(const std::string& path) {
+    if (path.size() < 3 || path[1] != ':' || path[2] != '\\') return 0;
+    unsigned char c = static_cast<unsigned char>(path[0]);
+    if (!std::isalpha(c)) return 0;
+    return static_cast<char>(std::toupper(c));
+}
+
+bool ProcessHoldsDevice(DEVINST devInst, EjectAnswer* answer) {
+    Machine& m = machine();
+    for (const std::string* path : {&m.process.moduleFileName, &m.process.currentDirectory}) {
+        Volume* v = m.FindVolume(DriveOfPath(*path));
+        if (v == nullptr || !v->hasDeviceNumber) continue;
+        for (const Interface& i : m.interfaces) {
+            if (!i.hasDeviceNumber || i.deviceNumber != v->deviceNumber ||
+                i.deviceType != v->deviceType)
+                continue;
+            // The volume's device, or any device above it in the tree, carries the hold.
+            DEVINST node = i.devInst;
+            for (int depth = 0; node != 0 && depth < 16; ++depth) {
+                if (node == devInst) {
+                    *answer = {CR_REMOVE_VETOED, PNP_VetoOutstandingOpen, Widen(v->dosDevice)};
+                    return true;
+                }
+                auto it = m.devices.find(node);
+                node = it == m.devices.end() ? 0 : it->second.parent;
+            }
+        }
+    }
+    return false;
+}
+
+DWORD WaitForProcess(const OpenObject& process, DWORD milliseconds) {
+    Machine& m = machine();
+    std::string who = "wait process " + std::to_string(process.processId);
+    auto it = m.processes.find(process.processId);
+    // The program's own process outlives its own waits.
+    OtherProcess self{ProcessEnd::Never, 0};
+    OtherProcess& other = it == m.processes.end() ? self : it->second;
+    if (other.end == ProcessEnd::AtOnce) {
+        other = {ProcessEnd::Later, m.clockMs};
+    }
+    if (other.end == ProcessEnd::Later &&
+        (other.endsAtMs <= m.clockMs || milliseconds == INFINITE ||
+         other.endsAtMs - m.clockMs <= milliseconds)) {
+        if (other.endsAtMs > m.clockMs) m.clockMs = other.endsAtMs;
+        m.journal.Note(who + " ended");
+        return WAIT_OBJECT_0;
+    }
+    if (milliseconds == INFINITE) {
+        m.journal.Note(who + " forever");
+        return Fail(ERROR_INVALID_PARAMETER, DWORD(WAIT_FAILED));
+    }
+    m.clockMs += milliseconds;
+    m.journal.Note(who + " timeout " + std::to_string(milliseconds));
+    return WAIT_TIMEOUT;
+}
+
+}  // namespace sim
+
+DWORD WINAPI GetCurrentProcessId(void) { return machine().process.id; }
+
+UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
+    if (FaultHere("GetSystemDirectoryA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, UINT(0));
+    return PathAnswer(machine().process.systemDirectory, lpBuffer, uSize);
+}
+
+DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
+    if (FaultHere("GetTempPathA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, DWORD(0));
+    return PathAnswer(machine().process.tempPath, lpBuffer, nBufferLength);
+}
+
+BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
+    if (FaultHere("SetCurrentDirectoryA")) return Fail(ERROR_ACCESS_DENIED, FALSE);
+    sim::Machine& m = machine();
+    std::string path = lpPathName ? lpPathName : "";
+    // Only absolute folders on a drive are described; anything else is not found.
+    if (sim::DriveOfPath(path) == 0) {
+        m.journal.Note("chdir " + path + " failed");
+        return Fail(ERROR_PATH_NOT_FOUND, FALSE);
+    }
+    m.process.currentDirectory = path;
+    m.journal.Note("chdir " + path);
+    return TRUE;
+}
+
+BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
+    if (FaultHere("CopyFileA")) return Fail(ERROR_ACCESS_DENIED, FALSE);
+    sim::Machine& m = machine();
+    std::string from = lpExistingFileName ? lpExistingFileName : "";
+    std::string to = lpNewFileName ? lpNewFileName : "";
+    DWORD error = 0;
+    if (!FileExists(from))
+        error = ERROR_FILE_NOT_FOUND;
+    else if (FileExists(to) && bFailIfExists)
+        error = ERROR_FILE_EXISTS;
+    else if (FileInUse(to))
+        error = ERROR_SHARING_VIOLATION;
+    else if (m.process.copyError != 0) {
+        // The destination was created before the copy failed: a partial file stays.
+        m.files[to] = sim::File{};
+        error = m.process.copyError;
+    } else {
+        m.files[to] = sim::File{};
+    }
+    m.journal.Note("copy " + from + " to " + to +
+                   (error ? " failed " + std::to_string(error) : std::string()));
+    if (error != 0) return Fail(error, FALSE);
+    return TRUE;
+}
+
+BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
+    if (FaultHere("DeleteFileA")) return Fail(ERROR_ACCESS_DENIED, FALSE);
+    sim::Machine& m = machine();
+    std::string path = lpFileName ? lpFileName : "";
+    DWORD error = 0;
+    if (!FileExists(path))
+        error = ERROR_FILE_NOT_FOUND;
+    else if (FileInUse(path))
+        error = ERROR_ACCESS_DENIED;  // a running image cannot be deleted
+    uint64_t seq = m.journal.Note("delete " + path +
+                                  (error ? " failed " + std::to_string(error) : std::string()));
+    if (error != 0) return Fail(error, FALSE);
+    m.files.erase(path);
+    m.journal.filesDeleted.push_back({seq, path});
+    return TRUE;
+}
+
+HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
+    if (FaultHere("FindFirstFileA")) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+    sim::Machine& m = machine();
+    if (lpFileName == nullptr || lpFindFileData == nullptr)
+        return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    std::string folder, pattern;
+    SplitPath(lpFileName, &folder, &pattern);
+    OpenObject search(ObjectKind::FileSearch, lpFileName);
+    std::vector<std::string> paths;
+    for (const auto& entry : m.files) paths.push_back(entry.first);
+    if (m.files.count(m.process.moduleFileName) == 0) paths.push_back(m.process.moduleFileName);
+    for (const std::string& path : paths) {
+        std::string inFolder, name;
+        SplitPath(path, &inFolder, &name);
+        if (sim::EqualNoCase(inFolder, folder) && Matches(pattern.c_str(), name.c_str()))
+            search.found.push_back(name);
+    }
+    m.journal.Note("find " + std::string(lpFileName) + " " + std::to_string(search.found.size()));
+    if (search.found.empty()) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
+    FillFindData(search.found.front(), lpFindFileData);
+    search.found.erase(search.found.begin());
+    return m.Open(std::move(search));
+}
+
+BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
+    OpenObject* search = machine().Lookup(hFindFile, ObjectKind::FileSearch);
+    if (search == nullptr || lpFindFileData == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
+    if (FaultHere("FindNextFileA")) return Fail(ERROR_ACCESS_DENIED, FALSE);
+    if (search->found.empty()) return Fail(ERROR_NO_MORE_FILES, FALSE);
+    FillFindData(search->found.front(), lpFindFileData);
+    search->found.erase(search->found.begin());
+    return TRUE;
+}
+
+BOOL WINAPI FindClose(HANDLE hFindFile) {
+    sim::Machine& m = machine();
+    OpenObject* search = m.Lookup(hFindFile, ObjectKind::FileSearch);
+    if (search == nullptr) {
+        m.journal.Note("findclose invalid " +
+                       Hex(static_cast<DWORD>(reinterpret_cast<uintptr_t>(hFindFile))));
+        return Fail(ERROR_INVALID_HANDLE, FALSE);
+    }
+    m.Close(hFindFile, ObjectKind::FileSearch);
+    return TRUE;
+}
+
+BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES,
+                           LPSECURITY_ATTRIBUTES, BOOL bInheritHandles, DWORD dwCreationFlags,
+                           LPVOID, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
+                           LPPROCESS_INFORMATION lpProcessInformation) {
+    if (FaultHere("CreateProcessA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
+    sim::Machine& m = machine();
+    if (lpStartupInfo == nullptr || lpProcessInformation == nullptr ||
+        (lpApplicationName == nullptr && lpCommandLine == nullptr))
+        return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    sim::ProcessCreated created;
+    created.applicationName = lpApplicationName ? lpApplicationName : "";
+    created.commandLine = lpCommandLine ? lpCommandLine : "";
+    created.currentDirectory = lpCurrentDirectory ? lpCurrentDirectory : m.process.currentDirectory;
+    created.inheritHandles = bInheritHandles != FALSE;
+    created.creationFlags = dwCreationFlags;
+
+    // Without an application name, the program is the command line's first word.
+    std::string image = created.applicationName;
+    if (image.empty()) {
+        const std::string& line = created.commandLine;
+        size_t end = line[0] == '"' ? line.find('"', 1) : line.find_first_of(" \t");
+        image = line[0] == '"' ? line.substr(1, end == std::string::npos ? end : end - 1)
+                               : line.substr(0, end);
+    }
+    DWORD error = 0;
+    if (!FileExists(image))
+        error = ERROR_FILE_NOT_FOUND;
+    else
+        error = m.process.createProcessError;
+    created.succeeded = error == 0;
+    created.seq =
+        m.journal.Note("process " + created.commandLine + " inherit " +
+                       std::to_string(created.inheritHandles) + " flags " + Hex(dwCreationFlags) +
+                       (error ? " failed " + std::to_string(error) : std::string()));
+    m.journal.processesCreated.push_back(created);
+    if (error != 0) return Fail(error, FALSE);
+
+    // The new process runs its image, which stays in use.
+    m.files[image].inUse = true;
+    DWORD id = m.nextProcessId;
+    m.nextProcessId += 4;
+    OpenObject process(ObjectKind::Process, "process " + std::to_string(id));
+    process.processId = id;
+    std::memset(lpProcessInformation, 0, sizeof *lpProcessInformation);
+    lpProcessInformation->hProcess = m.Open(std::move(process));
+    lpProcessInformation->hThread =
+        m.Open(OpenObject(ObjectKind::Thread, "thread of process " + std::to_string(id)));
+    lpProcessInformation->dwProcessId = id;
+    lpProcessInformation->dwThreadId = id + 4;
+    return TRUE;
+}
+
+HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
+    if (FaultHere("OpenProcess")) return Fail(ERROR_ACCESS_DENIED, HANDLE(nullptr));
+    sim::Machine& m = machine();
+    // A process that has ended, or never was, cannot be opened by its id.
+    auto other = m.processes.find(dwProcessId);
+    bool exists = dwProcessId == m.process.id ||
+                  (other != m.processes.end() && !(other->second.end == sim::ProcessEnd::Later &&
+                                                   other->second.endsAtMs <= m.clockMs));
+    m.journal.Note("openprocess " + std::to_string(dwProcessId) + " access " +
+                   Hex(dwDesiredAccess) + (exists ? "" : " failed"));
+    if (!exists) return Fail(ERROR_INVALID_PARAMETER, HANDLE(nullptr));
+    OpenObject process(ObjectKind::Process, "process " + std::to_string(dwProcessId));
+    process.processId = dwProcessId;
+    process.access = dwDesiredAccess;
+    return m.Open(std::move(process));
+}

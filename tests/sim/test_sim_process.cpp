@@ -1,0 +1,101 @@
+// The simulated machine's processes and files: waits on another process on the virtual
+// clock, the handles a started process hands out, and the drives a process holds.
+#include "tests/support/sim_test.h"
+
+#include <cstring>
+
+namespace {
+
+struct WaitCase {
+    const char* name;
+    sim::ProcessEnd end;
+    uint64_t endsAtMs;
+    DWORD timeout;
+    DWORD result;
+    uint64_t clockAfter;
+};
+
+class ProcessWait : public SimTest, public ::testing::WithParamInterface<WaitCase> {};
+
+TEST_P(ProcessWait, EndsOnTheVirtualClock) {
+    const WaitCase& c = GetParam();
+    m.processes[900] = {c.end, c.endsAtMs};
+    HANDLE h = OpenProcess(SYNCHRONIZE, FALSE, 900);
+    ASSERT_NE(h, HANDLE(NULL));
+    EXPECT_EQ(WaitForSingleObject(h, c.timeout), c.result);
+    EXPECT_EQ(m.clockMs, c.clockAfter);
+    EXPECT_TRUE(CloseHandle(h));
+    // A process that has ended can no longer be opened by its id.
+    bool ended = c.result == WAIT_OBJECT_0;
+    SetLastError(0);
+    HANDLE again = OpenProcess(SYNCHRONIZE, FALSE, 900);
+    EXPECT_EQ(again == NULL, ended);
+    if (again != NULL) CloseHandle(again);
+    ExpectNothingOpen();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Ends, ProcessWait,
+    ::testing::Values(
+        WaitCase{"AtOnce", sim::ProcessEnd::AtOnce, 0, 5000, WAIT_OBJECT_0, 0},
+        WaitCase{"LaterWithinTheWait", sim::ProcessEnd::Later, 300, 5000, WAIT_OBJECT_0, 300},
+        WaitCase{"LaterThanTheWait", sim::ProcessEnd::Later, 8000, 5000, WAIT_TIMEOUT, 5000},
+        WaitCase{"LaterWithoutLimit", sim::ProcessEnd::Later, 8000, INFINITE, WAIT_OBJECT_0, 8000},
+        WaitCase{"Never", sim::ProcessEnd::Never, 0, 5000, WAIT_TIMEOUT, 5000},
+        WaitCase{"NeverWithoutLimit", sim::ProcessEnd::Never, 0, INFINITE, WAIT_FAILED, 0}),
+    [](const ::testing::TestParamInfo<WaitCase>& info) { return std::string(info.param.name); });
+
+class SimProcess : public SimTest {};
+
+TEST_F(SimProcess, AStartedProcessHandsOutTwoHandlesAndHoldsItsImage) {
+    m.files["C:\\Temp\\copy.exe"] = {};
+    STARTUPINFOA startup;
+    std::memset(&startup, 0, sizeof startup);
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started;
+    char line[] = "\"C:\\Temp\\copy.exe\" E:";
+    ASSERT_TRUE(CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started));
+    EXPECT_EQ(m.OpenObjects().handles, 2);
+    EXPECT_TRUE(m.files["C:\\Temp\\copy.exe"].inUse);
+    SetLastError(0);
+    EXPECT_FALSE(DeleteFileA("C:\\Temp\\copy.exe"));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+    EXPECT_TRUE(CloseHandle(started.hThread));
+    EXPECT_TRUE(CloseHandle(started.hProcess));
+    ASSERT_EQ(m.journal.processesCreated.size(), 1u);
+    EXPECT_EQ(m.journal.processesCreated[0].commandLine, line);
+    ExpectNothingOpen();
+}
+
+TEST_F(SimProcess, AFileSearchIsEndedByFindCloseOnly) {
+    m.files["C:\\Temp\\a.exe"] = {};
+    m.files["C:\\Temp\\b.txt"] = {};
+    m.files["C:\\Temp\\sub\\c.exe"] = {};
+    WIN32_FIND_DATAA found;
+    HANDLE search = FindFirstFileA("C:\\TEMP\\?.EXE", &found);
+    ASSERT_NE(search, INVALID_HANDLE_VALUE);
+    EXPECT_STREQ(found.cFileName, "a.exe");
+    EXPECT_FALSE(FindNextFileA(search, &found));
+    EXPECT_FALSE(CloseHandle(search));
+    EXPECT_EQ(m.OpenObjects().handles, 1);
+    EXPECT_TRUE(FindClose(search));
+    EXPECT_FALSE(FindClose(search));
+    ExpectNothingOpen();
+}
+
+TEST_F(SimProcess, OnlyTheDeviceUnderTheHeldVolumeIsVetoed) {
+    sim::UsbDriveIds e = sim::AddUsbFlashDrive(m, 'E', 1);
+    sim::UsbDriveIds f = sim::AddUsbFlashDrive(m, 'F', 2);
+    m.process.currentDirectory = "f:\\music";
+    PNP_VETO_TYPE veto = PNP_VetoTypeUnknown;
+    WCHAR name[MAX_PATH];
+    EXPECT_EQ(CM_Request_Device_EjectW(e.usb, &veto, name, MAX_PATH, 0), CR_SUCCESS);
+    EXPECT_EQ(veto, PNP_VetoTypeUnknown);
+    EXPECT_EQ(CM_Request_Device_EjectW(f.usb, &veto, name, MAX_PATH, 0), CR_REMOVE_VETOED);
+    EXPECT_EQ(veto, PNP_VetoOutstandingOpen);
+    EXPECT_EQ(sim::Narrow(name), "\\Device\\HarddiskVolume12");
+    // The disk itself, below the USB device, is held as well.
+    EXPECT_EQ(CM_Request_Device_EjectW(f.disk, &veto, name, MAX_PATH, 0), CR_REMOVE_VETOED);
+}
+
+}  // namespace
