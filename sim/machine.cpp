@@ -141,7 +141,8 @@ Leaks Machine::OpenObjects() const {
     for (const auto& entry : objects) {
         switch (entry.second.kind) {
             case ObjectKind::File:
-            case ObjectKind::Event: ++leaks.handles; break;
+            case ObjectKind::Event:
+            case ObjectKind::EventLogHandle: ++leaks.handles; break;
             case ObjectKind::Mutex: break;
             case ObjectKind::DeviceInfoSet: ++leaks.deviceInfoSets; break;
             case ObjectKind::RegistryKey: ++leaks.registryKeys; break;

@@ -7,6 +7,7 @@
 #include "app/drive_list.h"
 #include "app/eject.h"
 #include "app/startup.h"
+#include "app/veto_owner.h"
 #include "platform/win32.h"
 
 #include <cstring>
@@ -90,12 +91,18 @@ int KorvantaMain() {
     }
 
     std::string errorText;
-    if (EjectDrive(target, errorText)) {
+    std::string ejectedDevice;
+    if (EjectDrive(target, errorText, ejectedDevice)) {
         ConsolePrint("Drive %c Ejected\n", target);
         MessageBeep(MB_OK);
         return 0;
     }
     ConsolePrint("Problem ejecting drive %c: %s\n", target, errorText.c_str());
+    // Windows logs which process stopped the removal; naming it tells the user what to close.
+    VetoOwner owner;
+    if (FindVetoOwner(ejectedDevice.c_str(), &owner))
+        ConsolePrint("Close %s (process %lu) and try again.\n", owner.program,
+                     static_cast<unsigned long>(owner.processId));
     MessageBeep(MB_ICONHAND);
     return 1;
 }
