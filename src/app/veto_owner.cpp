@@ -36,11 +36,18 @@ struct EventLogApi {
     EvtCloseFn close;
 };
 
+// An entry point as its own type; through void (*)(void), which converts to any function type.
+template <typename Fn>
+Fn EntryPoint(HMODULE library, const char* name) {
+    FARPROC proc = GetProcAddress(library, name);
+    return reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(proc));
+}
+
 bool LookUp(HMODULE library, EventLogApi* api) {
-    api->query = reinterpret_cast<EvtQueryFn>(GetProcAddress(library, "EvtQuery"));
-    api->next = reinterpret_cast<EvtNextFn>(GetProcAddress(library, "EvtNext"));
-    api->render = reinterpret_cast<EvtRenderFn>(GetProcAddress(library, "EvtRender"));
-    api->close = reinterpret_cast<EvtCloseFn>(GetProcAddress(library, "EvtClose"));
+    api->query = EntryPoint<EvtQueryFn>(library, "EvtQuery");
+    api->next = EntryPoint<EvtNextFn>(library, "EvtNext");
+    api->render = EntryPoint<EvtRenderFn>(library, "EvtRender");
+    api->close = EntryPoint<EvtCloseFn>(library, "EvtClose");
     return api->query && api->next && api->render && api->close;
 }
 
