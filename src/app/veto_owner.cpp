@@ -110,8 +110,12 @@ bool FindInResults(const EventLogApi& api, EVT_HANDLE results, const char* devic
                 ParseRemovalVetoEvent(xml.data(), xml.size(), &event) &&
                 IsRemovalVetoOf(event, deviceInstanceId)) {
                 const char* program = ProgramOfProcessName(event.processName);
-                if (program[0] != 0) {
+                // A file name is at most 255 characters; a longer one is not cut to another.
+                if (program[0] != 0 && std::strlen(program) < sizeof owner->program) {
                     std::snprintf(owner->program, sizeof owner->program, "%s", program);
+                    // The name is printed on one console line.
+                    for (char* c = owner->program; *c != 0; ++c)
+                        if (static_cast<unsigned char>(*c) < 0x20) *c = '?';
                     owner->processId = event.processId;
                     found = true;
                 }

@@ -65,6 +65,16 @@ TEST_F(VetoOwnerLookup, OtherEventsAndProvidersAreNotNamed) {
     ExpectNothingOpen();
 }
 
+TEST_F(VetoOwnerLookup, TheNameStaysOneLineAndIsNeverCut) {
+    Log(1, "\\Device\\HarddiskVolume3\\" + std::string(MAX_PATH, 'n') + ".exe", kDevice, 900);
+    Log(2, "\\Device\\HarddiskVolume3\\two\nlines.exe", kDevice, 1000);
+    ASSERT_TRUE(FindVetoOwner(kDevice, &owner));
+    EXPECT_STREQ(owner.program, "two?lines.exe");
+    m.eventLog.system.pop_back();
+    EXPECT_FALSE(FindVetoOwner(kDevice, &owner)) << "a name too long for the line is skipped";
+    ExpectNothingOpen();
+}
+
 TEST_F(VetoOwnerLookup, NoDeviceAskedLoadsNothing) {
     Log(4242, kNotepad, "", 1000);
     EXPECT_FALSE(FindVetoOwner("", &owner));
