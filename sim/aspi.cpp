@@ -1,8 +1,10 @@
-// LoadLibraryA, GetProcAddress and FreeLibrary for the one library the program loads, and
-// the ASPI manager behind it: SC_EXEC_SCSI_CMD handed to the host adapter's SCSI target,
-// completing at once, later (when the caller waits) or never, and SC_ABORT_SRB.
+// LoadLibraryA, GetProcAddress and FreeLibrary for the libraries the program loads (the ASPI
+// manager and the event log service, sim/event_log.cpp), and the ASPI manager: SC_EXEC_SCSI_CMD
+// handed to the host adapter's SCSI target, completing at once, later (when the caller waits) or
+// never, and SC_ABORT_SRB.
 #include "aspi.h"
 
+#include "event_log.h"
 #include "machine.h"
 #include "platform/aspi.h"
 #include "storage.h"
@@ -129,8 +131,9 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     sim::Machine& m = machine();
     std::string name = lpLibFileName ? lpLibFileName : "";
     m.journal.Note("load " + name);
-    if (!sim::EqualNoCase(name, kAspiLibrary) || !m.aspi.installed)
-        return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
+    bool aspi = sim::EqualNoCase(name, kAspiLibrary) && m.aspi.installed;
+    bool eventLog = sim::EqualNoCase(name, sim::kEventLogLibrary) && m.eventLog.installed;
+    if (!aspi && !eventLog) return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
     for (auto& entry : m.libraries) {
         if (entry.second.references > 0 && sim::EqualNoCase(entry.second.name, name)) {
             ++entry.second.references;
@@ -139,14 +142,19 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     }
     uintptr_t module = m.nextModule;
     m.nextModule += 0x10000;
-    m.libraries[module] = sim::Library{kAspiLibrary, 1};
+    m.libraries[module] = sim::Library{aspi ? kAspiLibrary : sim::kEventLogLibrary, 1};
     return reinterpret_cast<HMODULE>(module);
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     sim::Machine& m = machine();
-    if (LoadedLibrary(hModule) == nullptr) return Fail(ERROR_INVALID_HANDLE, FARPROC(nullptr));
+    sim::Library* library = LoadedLibrary(hModule);
+    if (library == nullptr) return Fail(ERROR_INVALID_HANDLE, FARPROC(nullptr));
     std::string name = lpProcName ? lpProcName : "";
+    if (library->name == sim::kEventLogLibrary) {
+        FARPROC proc = sim::EventLogProc(name);
+        return proc ? proc : Fail(ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
+    }
     if (m.aspi.missingEntries.count(name)) return Fail(ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
     void (*proc)(void) = nullptr;
     if (name == "GetASPI32SupportInfo")

@@ -1,7 +1,8 @@
-// Registry properties of the device nodes of the simulated machine, read by device instance
-// with the configuration manager. A string property is REG_SZ with its terminator; a buffer
-// too small for it is left alone and the size it needs is handed back.
+// Registry properties and instance IDs of the device nodes of the simulated machine, read
+// by device instance with the configuration manager. A string property is REG_SZ with its
+// terminator; a buffer too small for it is left alone and the size it needs is handed back.
 #include "machine.h"
+#include "sim/fault.h"
 
 #include <cstring>
 #include <string>
@@ -31,5 +32,21 @@ CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyA(DEVINST dnDevInst, ULONG ulPr
     }
     std::memcpy(Buffer, text.c_str(), need);
     *pulLength = need;
+    return CR_SUCCESS;
+}
+
+// A buffer too small for the ID and its terminator gets as much of the ID as fits, without
+// a terminator, and CR_BUFFER_SMALL.
+CONFIGRET WINAPI CM_Get_Device_IDA(DEVINST dnDevInst, PSTR Buffer, ULONG BufferLen, ULONG) {
+    if (sim::FaultHere("CM_Get_Device_IDA")) return CR_FAILURE;
+    if (Buffer == nullptr) return CR_INVALID_POINTER;
+    sim::Machine& m = machine();
+    auto it = m.devices.find(dnDevInst);
+    if (it == m.devices.end()) return CR_INVALID_DEVNODE;
+    const std::string& id = it->second.instanceId;
+    size_t fits = id.size() < BufferLen ? id.size() : BufferLen;
+    std::memcpy(Buffer, id.data(), fits);
+    if (id.size() >= BufferLen) return CR_BUFFER_SMALL;
+    Buffer[id.size()] = 0;
     return CR_SUCCESS;
 }

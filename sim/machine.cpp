@@ -144,7 +144,8 @@ Leaks Machine::OpenObjects() const {
             case ObjectKind::Event:
             case ObjectKind::Process:
             case ObjectKind::Thread:
-            case ObjectKind::FileSearch: ++leaks.handles; break;
+            case ObjectKind::FileSearch:
+            case ObjectKind::EventLogHandle: ++leaks.handles; break;
             case ObjectKind::Mutex: break;
             case ObjectKind::DeviceInfoSet: ++leaks.deviceInfoSets; break;
             case ObjectKind::RegistryKey: ++leaks.registryKeys; break;

@@ -201,6 +201,24 @@ struct AspiLayer {
     bool abortWorks = true;  // SC_ABORT_SRB ends a pending request
 };
 
+// One record of the System event log.
+struct EventRecord {
+    std::string provider = "Microsoft-Windows-Kernel-PnP";
+    DWORD eventId = 225;
+    int64_t atMs = 0;  // when it was written, on the virtual clock; negative: before the run
+    // The event data, in order: each field's name and text.
+    std::vector<std::pair<std::string, std::string>> data;
+};
+
+// The event log service as "wevtapi.dll" serves it (Windows Vista and later).
+struct EventLog {
+    bool installed = true;                 // LoadLibraryA("wevtapi.dll") succeeds
+    std::set<std::string> missingEntries;  // entry points GetProcAddress does not find
+    DWORD queryError = 0;                  // nonzero: EvtQuery fails with this error
+    DWORD renderError = 0;                 // nonzero: EvtRender fails with this error
+    std::vector<EventRecord> system;       // the System log, in the order it was written
+};
+
 struct Shell {
     DWORD executeError = 0;  // nonzero: ShellExecuteExA fails with this error
 };
@@ -337,6 +355,7 @@ enum class ObjectKind {
     Process,
     Thread,
     FileSearch,
+    EventLogHandle,
 };
 
 struct OpenObject {
@@ -352,6 +371,10 @@ struct OpenObject {
     bool signalled = false;           // Event
     DWORD processId = 0;              // Process
     std::vector<std::string> found;   // FileSearch: the names still to hand out
+    // EventLogHandle: a query's records (indexes into the System log) and the next one to
+    // hand out, or the one record of an event handle.
+    std::vector<size_t> records;
+    size_t nextRecord = 0;
 };
 
 // A loaded library: each load of an unloaded library maps it at a new address, so a
@@ -397,6 +420,7 @@ struct Machine {
     std::map<std::string, File, NoCaseLess> files;  // by full path
     std::map<DWORD, OtherProcess> processes;        // by process id
     DWORD nextProcessId = 0x1000;                   // the id of the next process created
+    EventLog eventLog;
 
     bool eventCreationFails = false;  // CreateEventA returns NULL
     uint64_t clockMs = 0;             // the virtual clock: Sleep and time-outs advance it

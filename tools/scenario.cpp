@@ -3,6 +3,7 @@
 #include "sim/builders.h"
 #include "sim/byte_image.h"
 #include "sim/controller_profiles.h"
+#include "sim/event_log.h"
 #include "sim/smi_controller.h"
 
 #include <cstdio>
@@ -384,6 +385,43 @@ void ApplyAspi(const json& a, sim::Machine& m) {
     });
 }
 
+// The event log service and the System log's records, oldest first.
+void ApplyEventLog(const json& e, sim::Machine& m) {
+    OnlyKeys(e, "eventLog", {"installed", "missingEntries", "queryError", "renderError", "system"});
+    m.eventLog.installed = Get<bool>(e, "installed", "eventLog", true);
+    for (const std::string& name :
+         Get<std::vector<std::string>>(e, "missingEntries", "eventLog", {}))
+        m.eventLog.missingEntries.insert(name);
+    m.eventLog.queryError = Get<DWORD>(e, "queryError", "eventLog", 0);
+    m.eventLog.renderError = Get<DWORD>(e, "renderError", "eventLog", 0);
+    Each(e, "system", [&](const json& r, const std::string& w0) {
+        std::string w = "eventLog." + w0;
+        OnlyKeys(r, w,
+                 {"provider", "eventId", "atMs", "processId", "processName", "deviceInstanceId",
+                  "commandLine", "data"});
+        sim::EventRecord record;
+        if (r.contains("data")) {
+            if (r.contains("processId") || r.contains("processName") ||
+                r.contains("deviceInstanceId") || r.contains("commandLine"))
+                Bad(w, "expected either \"data\" or the fields of a vetoed removal");
+            Each(r, "data", [&](const json& f, const std::string& w1) {
+                OnlyKeys(f, w + "." + w1, {"name", "text"});
+                record.data.emplace_back(Get<std::string>(f, "name", w + "." + w1, ""),
+                                         Get<std::string>(f, "text", w + "." + w1, ""));
+            });
+        } else {
+            record = sim::RemovalVetoRecord(Get<DWORD>(r, "processId", w, 0),
+                                            Get<std::string>(r, "processName", w, ""),
+                                            Get<std::string>(r, "deviceInstanceId", w, ""),
+                                            Get<std::string>(r, "commandLine", w, ""));
+        }
+        record.provider = Get<std::string>(r, "provider", w, record.provider);
+        record.eventId = Get<DWORD>(r, "eventId", w, record.eventId);
+        record.atMs = Get<int64_t>(r, "atMs", w, 0);
+        m.eventLog.system.push_back(record);
+    });
+}
+
 void ApplyVwin32(const json& v, sim::Machine& m) {
     OnlyKeys(v, "vwin32", {"present", "category48", "callsFail", "refused"});
     m.vwin32.present = Get<bool>(v, "present", "vwin32", true);
@@ -537,7 +575,7 @@ void Apply(const json& s, sim::Machine& m) {
               "shell",       "fixedDisks", "opticalDrives",    "usbFlashDrives", "volumes",
               "interfaces",  "devices",    "failingClassSets", "registry",       "legacyUnits",
               "aspi",        "calls",      "vwin32",           "files",          "processes",
-              "expect"});
+              "eventLog",    "expect"});
     if (s.contains("windows")) {
         const json& w = s.at("windows");
         OnlyKeys(w, "windows", {"major", "minor", "build", "platform", "servicePack"});
@@ -589,6 +627,7 @@ void Apply(const json& s, sim::Machine& m) {
     if (s.contains("aspi")) ApplyAspi(s.at("aspi"), m);
     if (s.contains("vwin32")) ApplyVwin32(s.at("vwin32"), m);
     ApplyFilesAndProcesses(s, m);
+    if (s.contains("eventLog")) ApplyEventLog(s.at("eventLog"), m);
 }
 
 std::string Utf8(const std::string& ansi) {

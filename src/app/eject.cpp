@@ -30,6 +30,18 @@ std::string VetoText(const WCHAR* vetoName) {
     return text;
 }
 
+// The device instance ID of `devInst`, at most MAX_DEVICE_ID_LEN characters; empty when it
+// cannot be read whole.
+std::string DeviceInstanceIdOf(DEVINST devInst) {
+    if (devInst == 0) return std::string();
+    char id[MAX_DEVICE_ID_LEN + 1];
+    std::memset(id, 0, sizeof id);
+    if (CM_Get_Device_IDA(devInst, id, MAX_DEVICE_ID_LEN + 1, 0) != CR_SUCCESS)
+        return std::string();
+    id[MAX_DEVICE_ID_LEN] = 0;
+    return std::string(id);
+}
+
 }  // namespace
 
 DEVINST FindDevInstByDeviceNumber(DWORD deviceNumber, UINT driveType, const char* dosDevice) {
@@ -78,6 +90,12 @@ DEVINST FindDevInstByDeviceNumber(DWORD deviceNumber, UINT driveType, const char
 }
 
 BOOL EjectDrive(char letter, std::string& errorText) {
+    std::string deviceInstanceId;
+    return EjectDrive(letter, errorText, deviceInstanceId);
+}
+
+BOOL EjectDrive(char letter, std::string& errorText, std::string& deviceInstanceId) {
+    deviceInstanceId.clear();
     const DrivePath root = RootPathOf(letter);
     const DrivePath volumePath = VolumePathOf(letter);
     char dosName[4];
@@ -123,6 +141,7 @@ BOOL EjectDrive(char letter, std::string& errorText) {
     // ejection request below then refuses.
     DEVINST parent = 0;
     CM_Get_Parent(&parent, devInst, 0);
+    deviceInstanceId = DeviceInstanceIdOf(parent);
 
     PNP_VETO_TYPE vetoType = PNP_VetoTypeUnknown;
     WCHAR vetoName[MAX_PATH];

@@ -11,6 +11,10 @@
 // Returns nonzero when the device was ejected.
 BOOL EjectDrive(char letter, std::string& errorText);
 
+// As above, and sets `deviceInstanceId` to the device instance ID of the USB device it asked
+// to eject (the disk's parent): empty when it asked none or the ID cannot be read.
+BOOL EjectDrive(char letter, std::string& errorText, std::string& deviceInstanceId);
+
 // The device instance of the first present disk, CD-ROM or floppy interface (chosen by the
 // drive type and DOS device target) whose storage device number is `deviceNumber`; 0 when
 // none matches.

@@ -9,6 +9,7 @@
 #include "app/relaunch.h"
 #include "app/stale_copies.h"
 #include "app/startup.h"
+#include "app/veto_owner.h"
 #include "platform/win32.h"
 
 #include <cstring>
@@ -103,12 +104,18 @@ int KorvantaMain() {
     if (command.relaunchedFrom == 0 && RelaunchFromCopy(target, command)) return 0;
 
     std::string errorText;
-    if (EjectDrive(target, errorText)) {
+    std::string ejectedDevice;
+    if (EjectDrive(target, errorText, ejectedDevice)) {
         ConsolePrint("Drive %c Ejected\n", target);
         MessageBeep(MB_OK);
         return 0;
     }
     ConsolePrint("Problem ejecting drive %c: %s\n", target, errorText.c_str());
+    // Windows logs which process stopped the removal; naming it tells the user what to close.
+    VetoOwner owner;
+    if (FindVetoOwner(ejectedDevice.c_str(), &owner))
+        ConsolePrint("Close %s (process %lu) and try again.\n", owner.program,
+                     static_cast<unsigned long>(owner.processId));
     MessageBeep(MB_ICONHAND);
     return 1;
 }

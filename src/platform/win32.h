@@ -24,6 +24,7 @@
 #include <lm.h>
 #include <shellapi.h>
 #include <winver.h>
+#include <winevt.h>
 
 #else
 

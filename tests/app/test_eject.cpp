@@ -170,4 +170,28 @@ TEST_F(Eject, ClassSetThatCannotBeCreatedFindsNothing) {
     ExpectNothingOpen();
 }
 
+TEST_F(Eject, NamesTheInstanceIdOfTheDeviceItAskedToEject) {
+    sim::UsbDriveIds ids = sim::AddUsbFlashDrive(m, 'E', 2);
+    m.devices[ids.usb].ejectAnswers = {{CR_REMOVE_VETOED, PNP_VetoOutstandingOpen, u"x"}};
+    std::string device = "untouched";
+    EXPECT_FALSE(EjectDrive('E', error, device));
+    EXPECT_EQ(device, m.devices[ids.usb].instanceId);
+
+    // An ID longer than any Windows gives is not taken, cut or whole.
+    m.devices[ids.usb].instanceId = std::string(MAX_DEVICE_ID_LEN + 1, 'u');
+    EXPECT_FALSE(EjectDrive('E', error, device));
+    EXPECT_EQ(device, "");
+
+    // A disk without a parent asks nothing to eject; no stage is reached.
+    m.devices[ids.disk].parent = 0;
+    device = "untouched";
+    EXPECT_FALSE(EjectDrive('E', error, device));
+    EXPECT_EQ(device, "");
+    m.FindVolume('E')->openError = ERROR_ACCESS_DENIED;
+    device = "untouched";
+    EXPECT_FALSE(EjectDrive('E', error, device));
+    EXPECT_EQ(device, "");
+    ExpectNothingOpen();
+}
+
 }  // namespace

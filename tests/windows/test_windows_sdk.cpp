@@ -1,7 +1,8 @@
 // The SDK pieces that touch only real platform facilities, run on a real Win32
-// implementation (Wine in CI): the trace switch in the registry, the account decision and
-// the user-mode enumeration on the machine's own drives.
+// implementation (Wine in CI): the trace switch in the registry, the account decision, the
+// user-mode enumeration on the machine's own drives and the System log lookup.
 #include "app/eject.h"
+#include "app/veto_owner.h"
 #include "sdk/discovery/sysinfo.h"
 #include "sdk/discovery/user_mode.h"
 #include "sdk/system/windows_version.h"
@@ -112,6 +113,20 @@ TEST(Ejection, FixedSystemDriveIsRefusedAtTheFirstStage) {
     std::string error;
     EXPECT_FALSE(EjectDrive(windows[0], error));
     EXPECT_EQ(error, "Can't open Volume.");
+}
+
+// The tool never reaches the lookup here (no USB drive), so it is called directly: for a
+// device no one vetoed it finds nothing, quietly, well within a second, and unloads the
+// event log library again.
+TEST(VetoOwnerLookup, FindsNothingForADeviceNoOneVetoed) {
+    VetoOwner owner;
+    std::memset(&owner, 0x5A, sizeof owner);
+    DWORD start = GetTickCount();
+    EXPECT_FALSE(FindVetoOwner("USB\\VID_FFFF&PID_FFFF\\KORVANTA-NO-SUCH-DEVICE", &owner));
+    EXPECT_LT(GetTickCount() - start, 1000u);
+    EXPECT_EQ(owner.processId, 0u);
+    EXPECT_STREQ(owner.program, "");
+    EXPECT_EQ(GetModuleHandleA("wevtapi.dll"), (HMODULE)NULL);
 }
 
 }  // namespace

@@ -51,6 +51,9 @@ extern const GUID GUID_DEVINTERFACE_FLOPPY;
 #define CR_BUFFER_SMALL 0x0000001A
 #define CR_NO_SUCH_VALUE 0x00000025
 
+// The longest device instance ID, without its terminator (cfgmgr32.h).
+#define MAX_DEVICE_ID_LEN 200
+
 // Device node registry properties (cfgmgr32.h).
 #define CM_DRP_DEVICEDESC 0x00000001
 #define CM_DRP_FRIENDLYNAME 0x0000000D
@@ -84,6 +87,7 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(
 BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet);
 
 CONFIGRET WINAPI CM_Get_Parent(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG ulFlags);
+CONFIGRET WINAPI CM_Get_Device_IDA(DEVINST dnDevInst, PSTR Buffer, ULONG BufferLen, ULONG ulFlags);
 CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyA(DEVINST dnDevInst, ULONG ulProperty,
                                                    PULONG pulRegDataType, PVOID Buffer,
                                                    PULONG pulLength, ULONG ulFlags);

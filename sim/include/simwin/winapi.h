@@ -7,3 +7,4 @@
 #include "simwin/setupapi.h"
 #include "simwin/advapi.h"
 #include "simwin/version.h"
+#include "simwin/winevt.h"
