@@ -1,6 +1,7 @@
 // Registry properties of the device nodes of the simulated machine, read by device instance
 // with the configuration manager. A string property is REG_SZ with its terminator; a buffer
 // too small for it is left alone and the size it needs is handed back.
+#include "fault.h"
 #include "machine.h"
 
 #include <cstring>
@@ -11,6 +12,7 @@ using sim::machine;
 CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyA(DEVINST dnDevInst, ULONG ulProperty,
                                                    PULONG pulRegDataType, PVOID Buffer,
                                                    PULONG pulLength, ULONG) {
+    if (sim::FaultHere("CM_Get_DevNode_Registry_PropertyA")) return CR_FAILURE;
     if (pulLength == nullptr) return CR_INVALID_POINTER;
     sim::Machine& m = machine();
     if (m.devices.count(dnDevInst) == 0) return CR_INVALID_DEVNODE;

@@ -2,9 +2,12 @@
 // controllers store only when a filter is given, on the pass-through and the ASPI roads.
 #include "sdk/device/device_table.h"
 #include "sdk/discovery/admin_list.h"
+#include "sdk/scan/controller_scan.h"
 #include "tests/support/controller_test.h"
+#include "sim/fault.h"
 #include "tests/support/sim_test.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -132,6 +135,21 @@ TEST_F(AspiAdminList, RefusedIndexAddsNoLetterAndNoClose) {
     // handed out, so the second index adds nothing.
     EXPECT_EQ(List(NULL, NULL), "E");
     // Nothing stays loaded (checked on tear-down): a refused index leaves nothing to close.
+}
+
+TEST_F(AspiAdminList, FailedVersionQueryWhileHandingOutKeepsTheScansRoad) {
+    // The version queries the scan makes; the next one is the first hand-out's road test.
+    sim::PlanFault(sim::kNoFault);
+    ScanSMIDisks();
+    const std::vector<std::string>& asked = sim::FailableCalls();
+    size_t scanQueries =
+        static_cast<size_t>(std::count(asked.begin(), asked.end(), "GetVersionExA"));
+    sim::PlanFaultOf("GetVersionExA", scanQueries);
+    // The unit cannot be handed out; the closing record is still not listed from the table,
+    // and no library stays loaded (checked on tear-down).
+    EXPECT_EQ(List(NULL, NULL), "");
+    EXPECT_EQ(sim::InjectedFault(), "GetVersionExA");
+    sim::ResetFaults();
 }
 
 TEST_F(AspiAdminList, FilteredListIsEmptyWithoutAVolumeHandle) {
