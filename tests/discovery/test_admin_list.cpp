@@ -3,6 +3,7 @@
 #include "sdk/device/device_table.h"
 #include "sdk/discovery/admin_list.h"
 #include "sdk/scan/controller_scan.h"
+#include "sdk/scan/hardware_keys.h"
 #include "tests/support/controller_test.h"
 #include "sim/fault.h"
 #include "tests/support/sim_test.h"
@@ -150,6 +151,21 @@ TEST_F(AspiAdminList, FailedVersionQueryWhileHandingOutKeepsTheScansRoad) {
     EXPECT_EQ(List(NULL, NULL), "");
     EXPECT_EQ(sim::InjectedFault(), "GetVersionExA");
     sim::ResetFaults();
+}
+
+TEST_F(AspiAdminList, RecordWhoseLetterTheRegistryDidNotGiveIsNotListed) {
+    // The hardware-key list is read whole; then the letter look-up cannot open the registry,
+    // and the unit's record is written with the byte 0xFF for its letter.
+    HWKEYNode* head = new HWKEYNode();
+    sim::PlanFault(sim::kNoFault);
+    ParseHWKEYList(head);
+    const std::vector<std::string>& asked = sim::FailableCalls();
+    size_t listOpens = static_cast<size_t>(std::count(asked.begin(), asked.end(), "RegOpenKeyExA"));
+    ReleaseHWKEYList(head);
+    sim::PlanFaultOf("RegOpenKeyExA", listOpens);
+    EXPECT_EQ(List(NULL, NULL), "") << "no letter, no entry";
+    sim::ResetFaults();
+    EXPECT_EQ(static_cast<BYTE>(SMIDiskTable[0].driveLetter), 0xFF);
 }
 
 TEST_F(AspiAdminList, FilteredListIsEmptyWithoutAVolumeHandle) {

@@ -29,6 +29,12 @@ bool DevicePassesFilters(SMIDiskInfo* record, const char* vendorFilter, const ch
     return taken;
 }
 
+// A record without a drive letter (the ASPI scan writes the byte 0xFF where the registry
+// named none) is no drive to list or to send commands to.
+bool HasDriveLetter(const SMIDiskInfo& record) {
+    return record.driveLetter >= 'A' && record.driveLetter <= 'Z';
+}
+
 }  // namespace
 
 int ListControllerDriveLetters(char* letters, const char* vendorFilter, const char* productFilter) {
@@ -46,7 +52,8 @@ int ListControllerDriveLetters(char* letters, const char* vendorFilter, const ch
         } else {
             record.driveLetter = SMIDiskTable[j].driveLetter;
         }
-        if (!filtered || DevicePassesFilters(&record, vendorFilter, productFilter))
+        if (HasDriveLetter(record) &&
+            (!filtered || DevicePassesFilters(&record, vendorFilter, productFilter)))
             letters[count++] = record.driveLetter;
         if (aspiRoad) CloseSMIDisk(&record);
     }
