@@ -8,6 +8,7 @@ struct FaultPlan {
     std::string failCall;  // with failAt: the index among this call's asks
     size_t callAsks = 0;
     bool recording = false;
+    bool lasting = false;  // the failed call keeps failing
     std::vector<std::string> asks;
     std::string injected;
 };
@@ -30,12 +31,18 @@ void PlanFaultOf(const char* call, size_t occurrence) {
     plan().failCall = call;
 }
 
+void PlanLastingFault(size_t index) {
+    PlanFault(index);
+    plan().lasting = true;
+}
+
 void ResetFaults() { plan() = FaultPlan(); }
 
 bool FaultHere(const char* call) {
     FaultPlan& p = plan();
     if (!p.recording) return false;
     p.asks.emplace_back(call);
+    if (p.lasting && p.injected == call) return true;
     size_t index = p.asks.size() - 1;
     if (!p.failCall.empty()) {
         if (p.failCall != call) return false;

@@ -30,6 +30,9 @@ void PlanFault(size_t index);
 // for a test that means one particular call: PlanFaultOf("GetVersionExA", 2) fails the
 // third version query. Starts recording as PlanFault does.
 void PlanFaultOf(const char* call, size_t occurrence);
+// Fails the failable call with this index and, from then on, every call of the same name:
+// the device, key or service behind it is gone for good (a drive pulled out mid-run).
+void PlanLastingFault(size_t index);
 // No call fails and asks are no longer recorded, as at start: a long run without a plan
 // does not grow the record.
 void ResetFaults();

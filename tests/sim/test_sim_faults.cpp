@@ -360,6 +360,11 @@ TEST(FaultPlan, FailsOneAskAndRecordsOnlyWhilePlanned) {
                 ::testing::ElementsAre("CreateFileA", "CreateFileA", "CreateFileA"));
     CloseHandle(first);
     CloseHandle(third);
+
+    sim::PlanLastingFault(0);
+    EXPECT_EQ(OpenVolume('E'), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(OpenVolume('C'), INVALID_HANDLE_VALUE) << "a lasting failure keeps failing";
+    EXPECT_NE(GetLogicalDrives(), 0u) << "other calls are answered";
     sim::ResetFaults();
     ExpectNothingOpen();
 }
