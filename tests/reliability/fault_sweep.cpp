@@ -1,11 +1,12 @@
 // The fault sweep. Every example run (the tool's, the controller scan's and the SDK
-// calls') runs once clean to count the failable platform calls it makes, then once per
-// such call with that one call failing the way Windows fails it. Every run must end
-// without a crash or a sanitizer report, leave nothing open beyond the exceptions named
-// below, and end with an outcome the program can have: for the tool, a line it can print
-// and an exit code that belongs to that line; for the SDK, one of the call's documented
-// statuses and no output written past its buffer. The sweep prints how many runs it made
-// and a table of their outcomes.
+// calls') runs once clean to count the failable platform calls it makes, then twice per
+// such call: with that one call failing the way Windows fails it, and with it failing from
+// then on (the drive, key or service behind it gone). Every run must end without a crash or
+// a sanitizer report, leave nothing open beyond the exceptions named below, and end with an
+// outcome the program can have: for the tool, a line it can print and an exit code that
+// belongs to that line; for the SDK, one of the call's documented statuses and no output
+// written past its buffer, and after a single failure no success with other results than
+// the clean run's. The sweep prints how many runs it made and a table of their outcomes.
 //
 // What the program may print or return is data (the tables below): a new line of the
 // tool, or a new SDK call, is one more row.
@@ -26,7 +27,6 @@
 #include <optional>
 #include <regex>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
