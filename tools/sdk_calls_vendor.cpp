@@ -14,8 +14,8 @@ namespace {
 const long long kMaxLength = 1 << 20;
 
 // Opens the drive on the pass-through road as the SDK's own callers do, runs `read` with
-// the request and a zeroed buffer of the call's "length" bytes (guarded), and closes the drive. A
-// drive that does not open leaves the request without a handle, and the read fails.
+// the request and a zeroed, guarded buffer of the call's "length" bytes, and closes the
+// drive. A drive that does not open leaves the request without a handle, and the read fails.
 SdkCallResult WithDrive(const json& call, long long defaultLength,
                         const std::function<int(int, ScsiRequest*, BYTE*, int)>& read) {
     char drive = CallDrive(call);
