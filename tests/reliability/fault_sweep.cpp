@@ -113,7 +113,7 @@ const SdkStatuses kSdkStatuses[] = {
 };
 
 // Exceptions: calls that report success with other data than the clean run, as they are
-// specified to. `applies` looks at the call as the scenario gives it and at its result.
+// documented to. `applies` looks at the call as the scenario gives it and at its result.
 struct SuccessException {
     const char* call;
     bool (*applies)(const json& description, const json& result);
@@ -332,7 +332,7 @@ void JudgeCall(const std::string& call, const json& description, const json& res
         const SuccessException* allowed = nullptr;
         for (const SuccessException& x : kSuccessExceptions)
             if (call == x.call && x.applies(description, result)) allowed = &x;
-        // A call that keeps failing reaches the reads whose statuses are specified as not
+        // A call that keeps failing reaches the reads whose statuses are documented as not
         // tested (refinements, the page map, the second copy's record): shown, not judged.
         if (allowed != nullptr)
             outcome += " (" + std::string(allowed->why) + ")";
@@ -347,7 +347,7 @@ void JudgeSdk(const Example& e, const RunResult& clean, const RunResult& run, Fa
               Verdict* v) {
     if (e.kind == "scan") {
         // A registry failure on the ASPI road leaves records without their letter, as
-        // specified: the scan's table is shown, not judged.
+        // documented: the scan's table is shown, not judged.
         auto scan = [](const json& report) {
             return json{{"status", report.value("scanCount", -1LL)},
                         {"table", report["deviceTable"]}};
