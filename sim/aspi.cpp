@@ -5,6 +5,7 @@
 #include "aspi.h"
 
 #include "event_log.h"
+#include "fault.h"
 #include "machine.h"
 #include "platform/aspi.h"
 #include "storage.h"
@@ -13,11 +14,19 @@
 #include <cstring>
 
 using sim::Fail;
+using sim::FaultHere;
 using sim::machine;
 
 namespace {
 
 const char kAspiLibrary[] = "wnaspi32.dll";
+
+// How the ASPI manager fails: a status byte in place of SS_COMP. SS_FAILED_INIT from the
+// support information (and no host adapters), SS_ASPI_IS_BUSY for a request it does not take.
+const BYTE kFailedInit = 0xE4;
+const BYTE kAspiIsBusy = 0xE5;
+// ERROR_DLL_INIT_FAILED: the manager found no ASPI driver to serve it.
+const DWORD kDllInitFailed = 1114;
 
 sim::Library* LoadedLibrary(HMODULE module) {
     auto it = machine().libraries.find(reinterpret_cast<uintptr_t>(module));
@@ -53,12 +62,15 @@ void Execute(SRB_ExecSCSICmd* srb, size_t adapter) {
 }
 
 DWORD ASPI_CALL SimGetASPI32SupportInfo(void) {
+    if (FaultHere("GetASPI32SupportInfo")) return static_cast<DWORD>(kFailedInit) << 8;
     const sim::AspiLayer& aspi = machine().aspi;
     return (static_cast<DWORD>(aspi.supportStatus) << 8) | (aspi.adapters.size() & 0xFF);
 }
 
 DWORD ASPI_CALL SimSendASPI32Command(void* block) {
     sim::Machine& m = machine();
+    // Every request block has its status at byte 1; a refused request is not run.
+    if (FaultHere("SendASPI32Command")) return static_cast<BYTE*>(block)[1] = kAspiIsBusy;
     BYTE command = static_cast<BYTE*>(block)[0];
     if (command == SC_ABORT_SRB) {
         SRB_Abort* abort = static_cast<SRB_Abort*>(block);
@@ -131,6 +143,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     sim::Machine& m = machine();
     std::string name = lpLibFileName ? lpLibFileName : "";
     m.journal.Note("load " + name);
+    if (FaultHere("LoadLibraryA")) return Fail(kDllInitFailed, HMODULE(nullptr));
     bool aspi = sim::EqualNoCase(name, kAspiLibrary) && m.aspi.installed;
     bool eventLog = sim::EqualNoCase(name, sim::kEventLogLibrary) && m.eventLog.installed;
     if (!aspi && !eventLog) return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
@@ -148,6 +161,7 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     sim::Machine& m = machine();
+    if (FaultHere("GetProcAddress")) return Fail(ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
     sim::Library* library = LoadedLibrary(hModule);
     if (library == nullptr) return Fail(ERROR_INVALID_HANDLE, FARPROC(nullptr));
     std::string name = lpProcName ? lpProcName : "";

@@ -12,6 +12,7 @@ using sim::machine;
 CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyA(DEVINST dnDevInst, ULONG ulProperty,
                                                    PULONG pulRegDataType, PVOID Buffer,
                                                    PULONG pulLength, ULONG) {
+    if (sim::FaultHere("CM_Get_DevNode_Registry_PropertyA")) return CR_FAILURE;
     if (pulLength == nullptr) return CR_INVALID_POINTER;
     sim::Machine& m = machine();
     if (m.devices.count(dnDevInst) == 0) return CR_INVALID_DEVNODE;

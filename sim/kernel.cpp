@@ -3,6 +3,7 @@
 // conversion.
 #include "access.h"
 #include "aspi.h"
+#include "fault.h"
 #include "machine.h"
 #include "process.h"
 #include "storage.h"
@@ -14,11 +15,16 @@
 #include <string>
 
 using sim::Fail;
+using sim::FaultHere;
 using sim::machine;
 using sim::ObjectKind;
 using sim::OpenObject;
 
 namespace {
+
+// Errors of injected failures that nothing else in this file answers with.
+const DWORD kBrokenPipe = 109;             // ERROR_BROKEN_PIPE: the reader of the console ended
+const DWORD kNoUnicodeTranslation = 1113;  // ERROR_NO_UNICODE_TRANSLATION
 
 std::string Hex(DWORD v) {
     char buf[16];
@@ -57,11 +63,16 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
                           LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
                           DWORD dwFlagsAndAttributes, HANDLE) {
     sim::Machine& m = machine();
+    // Another program holding the volume or device open without sharing is the everyday
+    // way an open fails.
+    bool injected = FaultHere("CreateFileA");
     std::string path = lpFileName ? lpFileName : "";
     OpenObject object{ObjectKind::File, path};
     object.access = sim::MapFileAccess(dwDesiredAccess);
     DWORD error = 0;
-    if (sim::IsVwin32Path(path)) {
+    if (injected) {
+        error = ERROR_SHARING_VIOLATION;
+    } else if (sim::IsVwin32Path(path)) {
         // Windows 9x opens its VxD devices with any creation disposition.
         error = sim::Vwin32OpenError();
     } else if (dwCreationDisposition != OPEN_EXISTING) {
@@ -117,9 +128,12 @@ BOOL WINAPI DeviceIoControl(HANDLE hDevice, DWORD dwIoControlCode, LPVOID lpInBu
     if (lpBytesReturned) *lpBytesReturned = 0;
 
     BOOL ok = FALSE;
-    // The I/O manager refuses a control whose code asks for read or write access the handle
-    // was not opened with, before any driver sees it.
-    if (!sim::IoControlAllowed(dwIoControlCode, file->access)) {
+    if (FaultHere("DeviceIoControl")) {
+        // The device failed the request: nothing reached it and nothing came back.
+        ok = Fail(ERROR_IO_DEVICE, FALSE);
+    } else if (!sim::IoControlAllowed(dwIoControlCode, file->access)) {
+        // The I/O manager refuses a control whose code asks for read or write access the
+        // handle was not opened with, before any driver sees it.
         ok = Fail(ERROR_ACCESS_DENIED, FALSE);
     } else {
         switch (dwIoControlCode) {
@@ -169,6 +183,7 @@ UINT WINAPI GetDriveTypeA(LPCSTR lpRootPathName) {
 }
 
 DWORD WINAPI GetLogicalDrives(void) {
+    if (FaultHere("GetLogicalDrives")) return Fail(ERROR_NOT_ENOUGH_MEMORY, DWORD(0));
     DWORD mask = 0;
     for (const auto& entry : machine().volumes)
         if (entry.first >= 'A' && entry.first <= 'Z') mask |= 1u << (entry.first - 'A');
@@ -176,6 +191,7 @@ DWORD WINAPI GetLogicalDrives(void) {
 }
 
 DWORD WINAPI QueryDosDeviceA(LPCSTR lpDeviceName, LPSTR lpTargetPath, DWORD ucchMax) {
+    if (FaultHere("QueryDosDeviceA")) return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
     // The answer is a list of NUL-terminated names ended by a second NUL.
     sim::Volume* v = VolumeOfRoot(lpDeviceName);
     if (v == nullptr || lpDeviceName[2] != 0 || v->dosDevice.empty())
@@ -188,6 +204,7 @@ DWORD WINAPI QueryDosDeviceA(LPCSTR lpDeviceName, LPSTR lpTargetPath, DWORD ucch
 }
 
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
+    if (FaultHere("CreateMutexA")) return Fail(ERROR_ACCESS_DENIED, HANDLE(nullptr));
     sim::Machine& m = machine();
     std::string name = lpName ? lpName : "";
     if (m.process.mutexCreationFails) return Fail(ERROR_ACCESS_DENIED, HANDLE(nullptr));
@@ -211,6 +228,7 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
 }
 
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
+    if (FaultHere("GetModuleHandleA")) return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
     if (lpModuleName == nullptr && machine().process.moduleHandleAvailable)
         return reinterpret_cast<HMODULE>(uintptr_t(0x400000));
     return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
@@ -225,7 +243,10 @@ void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
     m.journal.debugOutput.push_back({seq, text});
 }
 
-HGLOBAL WINAPI GlobalAlloc(UINT, size_t dwBytes) { return machine().Allocate(dwBytes, "memory"); }
+HGLOBAL WINAPI GlobalAlloc(UINT, size_t dwBytes) {
+    if (FaultHere("GlobalAlloc")) return Fail(ERROR_NOT_ENOUGH_MEMORY, HGLOBAL(nullptr));
+    return machine().Allocate(dwBytes, "memory");
+}
 
 HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
     return machine().Free(hMem) ? nullptr : Fail(ERROR_INVALID_HANDLE, hMem);
@@ -239,6 +260,7 @@ const HANDLE kStandardError = reinterpret_cast<HANDLE>(uintptr_t(0xB));
 }  // namespace
 
 HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
+    if (FaultHere("GetStdHandle")) return Fail(ERROR_INVALID_HANDLE, INVALID_HANDLE_VALUE);
     // The standard handles are the process's own and are never closed by it.
     if (nStdHandle == STD_OUTPUT_HANDLE) return kStandardOutput;
     if (nStdHandle == STD_ERROR_HANDLE) return kStandardError;
@@ -246,6 +268,7 @@ HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
 }
 
 BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD n, LPDWORD lpWritten, LPOVERLAPPED) {
+    if (FaultHere("WriteFile")) return Fail(kBrokenPipe, FALSE);
     sim::Machine& m = machine();
     bool isError = hFile == kStandardError;
     if ((hFile != kStandardOutput && !isError) || (lpBuffer == nullptr && n != 0))
@@ -258,12 +281,14 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD n, LPDWORD lpWritten
 }
 
 BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) {
+    if (FaultHere("SetConsoleCtrlHandler")) return Fail(ERROR_INVALID_HANDLE, FALSE);
     if (!machine().process.consoleControlAvailable) return Fail(ERROR_INVALID_HANDLE, FALSE);
     return TRUE;
 }
 
 // The ANSI code page of the simulated machine is Latin-1: every byte is one character.
 int WINAPI MultiByteToWideChar(UINT, DWORD, LPCSTR src, int cb, LPWSTR dst, int cch) {
+    if (FaultHere("MultiByteToWideChar")) return Fail(kNoUnicodeTranslation, 0);
     if (src == nullptr || cb == 0 || cch < 0) return Fail(ERROR_INVALID_PARAMETER, 0);
     int n = cb < 0 ? static_cast<int>(std::strlen(src)) + 1 : cb;
     if (cch == 0) return n;
@@ -274,6 +299,7 @@ int WINAPI MultiByteToWideChar(UINT, DWORD, LPCSTR src, int cb, LPWSTR dst, int 
 
 int WINAPI WideCharToMultiByte(UINT, DWORD, LPCWSTR src, int cch, LPSTR dst, int cb, LPCSTR,
                                LPBOOL usedDefault) {
+    if (FaultHere("WideCharToMultiByte")) return Fail(kNoUnicodeTranslation, 0);
     if (src == nullptr || cch == 0 || cb < 0) return Fail(ERROR_INVALID_PARAMETER, 0);
     int n = cch;
     if (cch < 0) {
@@ -297,6 +323,7 @@ int WINAPI WideCharToMultiByte(UINT, DWORD, LPCWSTR src, int cch, LPSTR dst, int
 }
 
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
+    if (FaultHere("GetVersionExA")) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA))
         return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     const sim::WindowsVersion& v = machine().version;
@@ -314,6 +341,7 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNam
                                   LPSTR fileSystemName, DWORD fileSystemNameSize) {
     sim::Machine& m = machine();
     m.journal.Note(std::string("volumeinfo ") + (root ? root : ""));
+    if (FaultHere("GetVolumeInformationA")) return Fail(ERROR_NOT_READY, FALSE);
     // Only a root such as "E:\" names a volume here.
     sim::Volume* v = VolumeOfRoot(root);
     if (v == nullptr || root[2] != '\\') return Fail(ERROR_INVALID_NAME, FALSE);
@@ -331,6 +359,7 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNam
 }
 
 BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
+    if (FaultHere("FlushFileBuffers")) return Fail(ERROR_IO_DEVICE, FALSE);
     sim::Machine& m = machine();
     OpenObject* file = m.Lookup(hFile, ObjectKind::File);
     if (file == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
@@ -339,6 +368,7 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
 }
 
 HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL bInitialState, LPCSTR) {
+    if (FaultHere("CreateEventA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE(nullptr));
     if (machine().eventCreationFails) return Fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE(nullptr));
     OpenObject event(ObjectKind::Event, "event");
     event.signalled = bInitialState != FALSE;
@@ -346,6 +376,7 @@ HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL bInitialState, LPCS
 }
 
 BOOL WINAPI SetEvent(HANDLE hEvent) {
+    if (FaultHere("SetEvent")) return Fail(ERROR_ACCESS_DENIED, FALSE);
     OpenObject* event = machine().Lookup(hEvent, ObjectKind::Event);
     if (event == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
     event->signalled = true;
@@ -353,6 +384,7 @@ BOOL WINAPI SetEvent(HANDLE hEvent) {
 }
 
 BOOL WINAPI ResetEvent(HANDLE hEvent) {
+    if (FaultHere("ResetEvent")) return Fail(ERROR_ACCESS_DENIED, FALSE);
     OpenObject* event = machine().Lookup(hEvent, ObjectKind::Event);
     if (event == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
     event->signalled = false;
@@ -362,6 +394,7 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
 // Waits on the virtual clock: a signalled event returns at once, a pending request that
 // ends while its caller waits is run now, and anything else waits out the time-out.
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
+    if (FaultHere("WaitForSingleObject")) return Fail(ERROR_ACCESS_DENIED, DWORD(WAIT_FAILED));
     sim::Machine& m = machine();
     if (OpenObject* process = m.Lookup(hHandle, ObjectKind::Process))
         return sim::WaitForProcess(*process, dwMilliseconds);

@@ -4,12 +4,14 @@
 // is 64-bit Windows running the 32-bit program: HKLM\SOFTWARE has a second, 64-bit view
 // that the program opens only with KEY_WOW64_64KEY.
 #include "access.h"
+#include "fault.h"
 #include "machine.h"
 
 #include <cstring>
 #include <iterator>
 #include <string>
 
+using sim::FaultHere;
 using sim::machine;
 using sim::ObjectKind;
 using sim::OpenObject;
@@ -17,6 +19,9 @@ using sim::OpenObject;
 namespace {
 
 const DWORD kAllKeyRights = 0xF003F;  // KEY_ALL_ACCESS
+// ERROR_KEY_DELETED: another program deleted the key while it was open, the way a query on
+// an open key fails.
+const LSTATUS kKeyDeleted = 1018;
 
 // The key behind a handle, its name and the rights the handle holds. The predefined roots
 // are open with every right.
@@ -52,6 +57,7 @@ const HKEY Hklm64BitView = reinterpret_cast<HKEY>(uintptr_t(0x80000102));
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
                              PHKEY phkResult) {
+    if (FaultHere("RegOpenKeyExA")) return ERROR_ACCESS_DENIED;
     if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
     std::string name;
     sim::RegKey* key = KeyOf(hKey, &name);
@@ -86,6 +92,7 @@ LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesire
 
 LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD lpType,
                                 LPBYTE lpData, LPDWORD lpcbData) {
+    if (FaultHere("RegQueryValueExA")) return kKeyDeleted;
     std::string name;
     DWORD access = 0;
     sim::RegKey* key = KeyOf(hKey, &name, &access);
@@ -118,6 +125,7 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
 LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcSubKeys,
                                 LPDWORD lpcbMaxSubKeyLen, LPDWORD, LPDWORD lpcValues, LPDWORD,
                                 LPDWORD, LPDWORD, void*) {
+    if (FaultHere("RegQueryInfoKeyA")) return kKeyDeleted;
     std::string name;
     DWORD access = 0;
     sim::RegKey* key = KeyOf(hKey, &name, &access);
@@ -137,6 +145,7 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcS
 // Subkeys are enumerated in name order, without regard to case.
 LSTATUS WINAPI RegEnumKeyExA(HKEY hKey, DWORD dwIndex, LPSTR lpName, LPDWORD lpcchName, LPDWORD,
                              LPSTR, LPDWORD, void*) {
+    if (FaultHere("RegEnumKeyExA")) return kKeyDeleted;
     std::string name;
     DWORD access = 0;
     sim::RegKey* key = KeyOf(hKey, &name, &access);

@@ -1,6 +1,7 @@
 // SetupAPI interface enumeration and the configuration manager of the simulated machine.
 // Size members are checked as Windows checks them, and a detail read that does not fit
 // leaves the caller's buffer alone.
+#include "fault.h"
 #include "machine.h"
 #include "process.h"
 
@@ -9,6 +10,7 @@
 #include <string>
 
 using sim::Fail;
+using sim::FaultHere;
 using sim::machine;
 using sim::ObjectKind;
 using sim::OpenObject;
@@ -56,6 +58,8 @@ sim::Interface* MemberOf(OpenObject* set, const SP_DEVICE_INTERFACE_DATA* data) 
 }  // namespace
 
 HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR, HWND, DWORD Flags) {
+    if (FaultHere("SetupDiGetClassDevsA"))
+        return Fail(ERROR_NOT_ENOUGH_MEMORY, INVALID_HANDLE_VALUE);
     sim::Machine& m = machine();
     if (ClassGuid == nullptr || (Flags & DIGCF_DEVICEINTERFACE) == 0)
         return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
@@ -70,6 +74,7 @@ HDEVINFO WINAPI SetupDiGetClassDevsA(const GUID* ClassGuid, PCSTR, HWND, DWORD F
 BOOL WINAPI SetupDiEnumDeviceInterfaces(HDEVINFO DeviceInfoSet, PSP_DEVINFO_DATA,
                                         const GUID* InterfaceClassGuid, DWORD MemberIndex,
                                         PSP_DEVICE_INTERFACE_DATA data) {
+    if (FaultHere("SetupDiEnumDeviceInterfaces")) return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
     OpenObject* set = machine().Lookup(DeviceInfoSet, ObjectKind::DeviceInfoSet);
     if (set == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
     if (data == nullptr || data->cbSize != sizeof(SP_DEVICE_INTERFACE_DATA))
@@ -93,6 +98,8 @@ BOOL WINAPI SetupDiGetDeviceInterfaceDetailA(HDEVINFO DeviceInfoSet,
                                              PSP_DEVICE_INTERFACE_DETAIL_DATA_A detail,
                                              DWORD detailSize, PDWORD RequiredSize,
                                              PSP_DEVINFO_DATA info) {
+    // A failure other than a buffer too small tells the caller no size either.
+    if (FaultHere("SetupDiGetDeviceInterfaceDetailA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
     OpenObject* set = machine().Lookup(DeviceInfoSet, ObjectKind::DeviceInfoSet);
     if (set == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
     sim::Interface* iface = MemberOf(set, DeviceInterfaceData);
@@ -123,6 +130,7 @@ BOOL WINAPI SetupDiDestroyDeviceInfoList(HDEVINFO DeviceInfoSet) {
 }
 
 CONFIGRET WINAPI CM_Get_Parent(PDEVINST pdnDevInst, DEVINST dnDevInst, ULONG) {
+    if (FaultHere("CM_Get_Parent")) return CR_FAILURE;
     if (pdnDevInst == nullptr) return CR_INVALID_POINTER;
     *pdnDevInst = 0;
     auto& devices = machine().devices;
@@ -138,7 +146,10 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST dnDevInst, PPNP_VETO_TYPE pVet
     sim::Machine& m = machine();
     sim::EjectAnswer answer;
     auto it = m.devices.find(dnDevInst);
-    if (it == m.devices.end()) {
+    if (FaultHere("CM_Request_Device_EjectW")) {
+        // The request failed on its way to the device: no veto is answered.
+        answer.result = CR_FAILURE;
+    } else if (it == m.devices.end()) {
         answer.result = CR_INVALID_DEVNODE;
     } else {
         std::vector<sim::EjectAnswer>& script = it->second.ejectAnswers;
@@ -149,7 +160,7 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST dnDevInst, PPNP_VETO_TYPE pVet
         // A volume the program itself holds open stops the removal whatever the script says.
         sim::ProcessHoldsDevice(dnDevInst, &answer);
     }
-    if (answer.result != CR_INVALID_DEVNODE) {
+    if (answer.result != CR_INVALID_DEVNODE && answer.result != CR_FAILURE) {
         if (pVetoType) *pVetoType = answer.vetoType;
         if (pszVetoName && ulNameLength > 0) {
             size_t n = answer.vetoName.size() < ulNameLength - 1 ? answer.vetoName.size()

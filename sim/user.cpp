@@ -1,13 +1,16 @@
 // Accounts (advapi32, netapi32), the shell and the user interface of the simulated machine.
+#include "fault.h"
 #include "machine.h"
 
 #include <cstring>
 #include <string>
 
 using sim::Fail;
+using sim::FaultHere;
 using sim::machine;
 
 BOOL WINAPI GetUserNameA(LPSTR lpBuffer, LPDWORD pcbBuffer) {
+    if (FaultHere("GetUserNameA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
     const std::string& name = machine().account.userName;
     if (pcbBuffer == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
     DWORD need = static_cast<DWORD>(name.size() + 1);
@@ -22,6 +25,7 @@ BOOL WINAPI GetUserNameA(LPSTR lpBuffer, LPDWORD pcbBuffer) {
 
 NET_API_STATUS WINAPI NetUserGetInfo(LPCWSTR servername, LPCWSTR username, DWORD level,
                                      LPBYTE* bufptr) {
+    if (FaultHere("NetUserGetInfo")) return ERROR_NOT_ENOUGH_MEMORY;
     sim::Machine& m = machine();
     if (bufptr == nullptr || username == nullptr) return ERROR_INVALID_PARAMETER;
     if (servername != nullptr) return ERROR_NOT_SUPPORTED;  // only the local database exists
@@ -46,6 +50,7 @@ NET_API_STATUS WINAPI NetApiBufferFree(LPVOID Buffer) {
 
 BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
     sim::Machine& m = machine();
+    if (FaultHere("ShellExecuteExA")) return Fail(ERROR_NO_ASSOCIATION, FALSE);
     if (info == nullptr || info->cbSize != sizeof(SHELLEXECUTEINFOA))
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
     sim::ShellOpen open;
@@ -62,6 +67,7 @@ BOOL WINAPI ShellExecuteExA(SHELLEXECUTEINFOA* info) {
 }
 
 BOOL WINAPI MessageBeep(UINT uType) {
+    if (FaultHere("MessageBeep")) return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
     sim::Machine& m = machine();
     uint64_t seq = m.journal.Note("beep " + std::to_string(uType));
     m.journal.beeps.push_back({seq, uType});
@@ -69,6 +75,7 @@ BOOL WINAPI MessageBeep(UINT uType) {
 }
 
 int WINAPI MessageBoxA(HWND, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
+    if (FaultHere("MessageBoxA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, 0);
     sim::Machine& m = machine();
     sim::MessageBoxShown box{0, lpText ? lpText : "", lpCaption ? lpCaption : "", uType};
     box.seq = m.journal.Note("messagebox " + box.text);

@@ -2,6 +2,7 @@
 // (version.dll). The resource block has the layout Windows hands out: a VS_VERSIONINFO
 // header named "VS_VERSION_INFO" followed, on a 32-bit boundary, by the fixed file
 // information; callers treat it as opaque and reach the fixed part through VerQueryValueA.
+#include "fault.h"
 #include "machine.h"
 
 #include <cstddef>
@@ -10,6 +11,7 @@
 #include <string>
 
 using sim::Fail;
+using sim::FaultHere;
 using sim::machine;
 
 #ifndef KORVANTA_VERSION
@@ -45,6 +47,7 @@ std::string DefaultFileVersion() { return std::string(KORVANTA_VERSION) + ".0"; 
 }  // namespace sim
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
+    if (FaultHere("GetModuleFileNameA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, DWORD(0));
     if (hModule != nullptr) return Fail(ERROR_MOD_NOT_FOUND, DWORD(0));
     const std::string& name = machine().process.moduleFileName;
     if (lpFilename == nullptr || nSize == 0) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD(0));
@@ -61,12 +64,15 @@ DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) 
 
 DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle) {
     if (lpdwHandle) *lpdwHandle = 0;
+    // The image is held open by another program (a scanner, an installer).
+    if (FaultHere("GetFileVersionInfoSizeA")) return Fail(ERROR_ACCESS_DENIED, DWORD(0));
     if (!IsProgramImage(lptstrFilename)) return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
     if (machine().process.fileVersion.empty()) return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND, DWORD(0));
     return static_cast<DWORD>(kBlockBytes);
 }
 
 BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD, DWORD dwLen, LPVOID lpData) {
+    if (FaultHere("GetFileVersionInfoA")) return Fail(ERROR_ACCESS_DENIED, FALSE);
     if (!IsProgramImage(lptstrFilename)) return Fail(ERROR_FILE_NOT_FOUND, FALSE);
     const std::string& version = machine().process.fileVersion;
     if (version.empty()) return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND, FALSE);
@@ -94,6 +100,7 @@ BOOL WINAPI GetFileVersionInfoA(LPCSTR lptstrFilename, DWORD, DWORD dwLen, LPVOI
 }
 
 BOOL WINAPI VerQueryValueA(LPCVOID pBlock, LPCSTR lpSubBlock, LPVOID* lplpBuffer, UINT* puLen) {
+    if (FaultHere("VerQueryValueA")) return Fail(ERROR_RESOURCE_TYPE_NOT_FOUND, FALSE);
     if (pBlock == nullptr || lpSubBlock == nullptr || lplpBuffer == nullptr)
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
     // Only the root, the fixed file information, is held; string tables are not.

@@ -2,6 +2,8 @@
 
 #include "sdk/device/device_table.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdio>
 #include <stdexcept>
 
@@ -47,7 +49,34 @@ json Shown(const json& show, const std::vector<BYTE>& bytes, const std::string& 
     return out;
 }
 
+// Guard bytes unlike anything a device or the SDK writes.
+const BYTE kGuardByte = 0xA5;
+const size_t kGuardBytes = 32;
+
 }  // namespace
+
+GuardedBuffer::GuardedBuffer(size_t size) : size_(size), bytes_(size + kGuardBytes, 0) {
+    std::fill(bytes_.begin() + static_cast<std::ptrdiff_t>(size), bytes_.end(), kGuardByte);
+}
+
+std::vector<BYTE> GuardedBuffer::Bytes() const {
+    return std::vector<BYTE>(bytes_.begin(), bytes_.begin() + static_cast<std::ptrdiff_t>(size_));
+}
+
+std::string GuardedBuffer::Text() const {
+    size_t n = 0;
+    while (n < size_ && bytes_[n] != 0) ++n;
+    return std::string(reinterpret_cast<const char*>(bytes_.data()), n);
+}
+
+void GuardedBuffer::Check(const char* name, SdkCallResult* result) const {
+    for (size_t i = size_; i < bytes_.size(); ++i) {
+        if (bytes_[i] != kGuardByte) {
+            result->overruns.push_back(name);
+            return;
+        }
+    }
+}
 
 std::vector<SdkCall> AllSdkCalls() {
     std::vector<SdkCall> all;
@@ -125,6 +154,7 @@ json RunSdkCalls(const json& calls) {
             entry["bytes"] = CompactHex(result.bytes);
         for (auto it = result.extra.begin(); it != result.extra.end(); ++it)
             entry[it.key()] = it.value();
+        if (!result.overruns.empty()) entry["overrun"] = result.overruns;
         report.push_back(entry);
     }
     return report;

@@ -13,11 +13,34 @@
 namespace scenario {
 
 // What one call returned: its status (the routine's return value) and the bytes it handed
-// back, plus anything else the area wants in the report.
+// back, plus anything else the area wants in the report. `overruns` names the output
+// buffers the call wrote past their length (see GuardedBuffer); the report lists them as
+// "overrun" when there are any.
 struct SdkCallResult {
     long long status = 0;
     std::vector<BYTE> bytes;
     nlohmann::json extra = nlohmann::json::object();
+    std::vector<std::string> overruns;
+};
+
+// An output buffer of `size` zeroed bytes as a caller of the SDK hands it over, followed by
+// guard bytes that no call may touch: a write past the buffer's length changes them, in
+// every build, also where the buffer is larger than the length a call was given.
+class GuardedBuffer {
+public:
+    explicit GuardedBuffer(size_t size);
+    BYTE* data() { return bytes_.data(); }
+    char* chars() { return reinterpret_cast<char*>(bytes_.data()); }
+    size_t size() const { return size_; }
+    // The buffer without its guard; the text in it up to its first NUL (or its end).
+    std::vector<BYTE> Bytes() const;
+    std::string Text() const;
+    // Adds `name` to the result's overruns when the guard was touched.
+    void Check(const char* name, SdkCallResult* result) const;
+
+private:
+    size_t size_;
+    std::vector<BYTE> bytes_;
 };
 
 // Runs one call as the scenario describes it ({"call": name, ...fields}). Throws

@@ -25,13 +25,15 @@ SdkCallResult WithFilters(const json& call, List list) {
     std::string vendor, product;
     bool hasVendor = Filter(call, "vendor", &vendor);
     bool hasProduct = Filter(call, "product", &product);
-    char letters[kMaxSysInfoLetters + 1] = {0};
+    // The lists take no size: the most they write is kMaxSysInfoLetters.
+    GuardedBuffer letters(kMaxSysInfoLetters);
     SdkCallResult result;
-    int count =
-        list(letters, hasVendor ? vendor.c_str() : nullptr, hasProduct ? product.c_str() : nullptr);
+    int count = list(letters.chars(), hasVendor ? vendor.c_str() : nullptr,
+                     hasProduct ? product.c_str() : nullptr);
     result.status = count;
     if (count < 0 || count > kMaxSysInfoLetters) count = 0;
-    result.extra["letters"] = std::string(letters, static_cast<size_t>(count));
+    result.extra["letters"] = std::string(letters.chars(), static_cast<size_t>(count));
+    letters.Check("letters", &result);
     return result;
 }
 

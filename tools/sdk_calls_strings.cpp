@@ -8,6 +8,7 @@
 #include "tools/scenario.h"
 #include "tools/sdk_calls.h"
 
+#include <cstring>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -59,24 +60,30 @@ SdkCallResult Locked(const json& call,
 
 SdkCallResult GetStrings(const json& call) {
     return Locked(call, [](SMIDiskInfo* info, SdkCallResult* result) {
-        char vendor[kDeviceStringSize] = {0}, product[kDeviceStringSize] = {0};
-        result->status = GetDeviceStrings(info, vendor, product);
-        result->extra["vendor"] = Utf8(vendor);
-        result->extra["product"] = Utf8(product);
+        GuardedBuffer vendor(kDeviceStringSize), product(kDeviceStringSize);
+        result->status = GetDeviceStrings(info, vendor.chars(), product.chars());
+        result->extra["vendor"] = Utf8(vendor.Text());
+        result->extra["product"] = Utf8(product.Text());
+        vendor.Check("vendor", result);
+        product.Check("product", result);
     });
 }
 
 SdkCallResult ReadBlock(const json& call) {
     return Locked(call, [&](SMIDiskInfo* info, SdkCallResult* result) {
-        result->bytes.assign(kInfoBlockReadSize, 0);
-        result->status = ReadDiskInfoBlock(info, result->bytes.data());
+        GuardedBuffer block(kInfoBlockReadSize);
+        result->status = ReadDiskInfoBlock(info, block.data());
+        block.Check("block", result);
+        result->bytes = block.Bytes();
         // The strings at the record's offset, or at the one the call names.
         int offset = static_cast<int>(CallInt(call, "offset", info->descriptorOffset, 0, 32));
-        char vendor[kDeviceStringSize], product[kDeviceStringSize];
-        ExtractDeviceStrings(result->bytes.data(), kInfoBlockReadSize, offset, vendor, product,
-                             kDeviceStringSize);
-        result->extra["vendor"] = Utf8(vendor);
-        result->extra["product"] = Utf8(product);
+        GuardedBuffer vendor(kDeviceStringSize), product(kDeviceStringSize);
+        ExtractDeviceStrings(result->bytes.data(), kInfoBlockReadSize, offset, vendor.chars(),
+                             product.chars(), kDeviceStringSize);
+        result->extra["vendor"] = Utf8(vendor.Text());
+        result->extra["product"] = Utf8(product.Text());
+        vendor.Check("vendor", result);
+        product.Check("product", result);
         result->extra["secondCopySignature"] =
             result->bytes[510] == 'D' && result->bytes[511] == 'G';
     });
@@ -100,9 +107,10 @@ SdkCallResult ReadBlockCopy(const json& call) {
     long long length = CallInt(call, "length", kInfoBlockReadSize, 0, kMaxLength);
     BYTE extra = static_cast<BYTE>(CallInt(call, "extraSelector", 0, 0, 255));
     return OnDrive(call, [&](int model, ScsiRequest* r, SdkCallResult* result) {
-        result->bytes.assign(static_cast<size_t>(length), 0);
-        result->status =
-            ReadInfoBlock(model, r, copy, result->bytes.data(), static_cast<int>(length), extra);
+        GuardedBuffer out(static_cast<size_t>(length));
+        result->status = ReadInfoBlock(model, r, copy, out.data(), static_cast<int>(length), extra);
+        result->bytes = out.Bytes();
+        out.Check("output", result);
     });
 }
 
@@ -117,9 +125,12 @@ SdkCallResult ChooseCopy(const json& call) {
 SdkCallResult PageMap(const json& call) {
     long long count = CallInt(call, "entries", 16, 0, kPageMapEntries);
     return OnDrive(call, [&](int model, ScsiRequest* r, SdkCallResult* result) {
-        std::vector<WORD> map(kPageMapEntries, 0);
-        BuildPageMap(model, r, map.data());
+        GuardedBuffer out(kPageMapEntries * sizeof(WORD));
+        BuildPageMap(model, r, reinterpret_cast<WORD*>(out.data()));
+        std::vector<WORD> map(kPageMapEntries);
+        std::memcpy(map.data(), out.data(), out.size());
         result->extra["entries"] = std::vector<WORD>(map.begin(), map.begin() + count);
+        out.Check("page map", result);
     });
 }
 
@@ -131,12 +142,14 @@ SdkCallResult Extract(const json& call) {
         Bad("calls.block", "expected hex bytes such as \"12 01 00\"");
     int offset = static_cast<int>(CallInt(call, "offset", 0, 0, kMaxLength));
     int size = static_cast<int>(CallInt(call, "outSize", kDeviceStringSize, 0, kDeviceStringSize));
-    char vendor[kDeviceStringSize] = {0}, product[kDeviceStringSize] = {0};
-    ExtractDeviceStrings(block.data(), static_cast<int>(block.size()), offset, vendor, product,
-                         size);
+    GuardedBuffer vendor(static_cast<size_t>(size)), product(static_cast<size_t>(size));
+    ExtractDeviceStrings(block.data(), static_cast<int>(block.size()), offset, vendor.chars(),
+                         product.chars(), size);
     SdkCallResult result;
-    result.extra["vendor"] = Utf8(vendor);
-    result.extra["product"] = Utf8(product);
+    result.extra["vendor"] = Utf8(vendor.Text());
+    result.extra["product"] = Utf8(product.Text());
+    vendor.Check("vendor", &result);
+    product.Check("product", &result);
     return result;
 }
 

@@ -14,8 +14,8 @@ namespace {
 const long long kMaxLength = 1 << 20;
 
 // Opens the drive on the pass-through road as the SDK's own callers do, runs `read` with
-// the request and a zeroed buffer of the call's "length" bytes, and closes the drive. A
-// drive that does not open leaves the request without a handle, and the read fails.
+// the request and a zeroed, guarded buffer of the call's "length" bytes, and closes the
+// drive. A drive that does not open leaves the request without a handle, and the read fails.
 SdkCallResult WithDrive(const json& call, long long defaultLength,
                         const std::function<int(int, ScsiRequest*, BYTE*, int)>& read) {
     char drive = CallDrive(call);
@@ -24,9 +24,11 @@ SdkCallResult WithDrive(const json& call, long long defaultLength,
     ScsiRequest request = MakeScsiRequest(INVALID_HANDLE_VALUE, 5);
     CSMISCSICmd::OpenSMIDiskUnlocked(&request, DrivePath(drive).c_str());
     SdkCallResult result;
-    result.bytes.assign(static_cast<size_t>(length), 0);
-    result.status = read(model, &request, result.bytes.data(), static_cast<int>(length));
+    GuardedBuffer out(static_cast<size_t>(length));
+    result.status = read(model, &request, out.data(), static_cast<int>(length));
     if (request.deviceHandle != INVALID_HANDLE_VALUE) CSMISCSICmd::CloseSMIDiskHandle(&request);
+    result.bytes = out.Bytes();
+    out.Check("output", &result);
     return result;
 }
 

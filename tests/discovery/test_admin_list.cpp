@@ -2,9 +2,13 @@
 // controllers store only when a filter is given, on the pass-through and the ASPI roads.
 #include "sdk/device/device_table.h"
 #include "sdk/discovery/admin_list.h"
+#include "sdk/scan/controller_scan.h"
+#include "sdk/scan/hardware_keys.h"
 #include "tests/support/controller_test.h"
+#include "sim/fault.h"
 #include "tests/support/sim_test.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -132,6 +136,36 @@ TEST_F(AspiAdminList, RefusedIndexAddsNoLetterAndNoClose) {
     // handed out, so the second index adds nothing.
     EXPECT_EQ(List(NULL, NULL), "E");
     // Nothing stays loaded (checked on tear-down): a refused index leaves nothing to close.
+}
+
+TEST_F(AspiAdminList, FailedVersionQueryWhileHandingOutKeepsTheScansRoad) {
+    // The version queries the scan makes; the next one is the first hand-out's road test.
+    sim::PlanFault(sim::kNoFault);
+    ScanSMIDisks();
+    const std::vector<std::string>& asked = sim::FailableCalls();
+    size_t scanQueries =
+        static_cast<size_t>(std::count(asked.begin(), asked.end(), "GetVersionExA"));
+    sim::PlanFaultOf("GetVersionExA", scanQueries);
+    // The unit cannot be handed out; the closing record is still not listed from the table,
+    // and no library stays loaded (checked on tear-down).
+    EXPECT_EQ(List(NULL, NULL), "");
+    EXPECT_EQ(sim::InjectedFault(), "GetVersionExA");
+    sim::ResetFaults();
+}
+
+TEST_F(AspiAdminList, RecordWhoseLetterTheRegistryDidNotGiveIsNotListed) {
+    // The hardware-key list is read whole; then the letter look-up cannot open the registry,
+    // and the unit's record is written with the byte 0xFF for its letter.
+    HWKEYNode* head = new HWKEYNode();
+    sim::PlanFault(sim::kNoFault);
+    ParseHWKEYList(head);
+    const std::vector<std::string>& asked = sim::FailableCalls();
+    size_t listOpens = static_cast<size_t>(std::count(asked.begin(), asked.end(), "RegOpenKeyExA"));
+    ReleaseHWKEYList(head);
+    sim::PlanFaultOf("RegOpenKeyExA", listOpens);
+    EXPECT_EQ(List(NULL, NULL), "") << "no letter, no entry";
+    sim::ResetFaults();
+    EXPECT_EQ(static_cast<BYTE>(SMIDiskTable[0].driveLetter), 0xFF);
 }
 
 TEST_F(AspiAdminList, FilteredListIsEmptyWithoutAVolumeHandle) {

@@ -1,6 +1,7 @@
 // The controller scan on both roads, the records it writes, and the hand-out of ASPI
 // records.
 #include "sdk/scan/controller_scan.h"
+#include "sim/fault.h"
 #include "tests/support/sim_test.h"
 
 #include <cstring>
@@ -156,6 +157,20 @@ TEST_F(AspiScan, RemovableOnlyDeviceGivesTwoRecordsAndOneIsHandedOut) {
     EXPECT_EQ(OpenSMIDiskByIndex(1, &refused), 0) << "only K = 1 record is handed out";
     EXPECT_EQ(refused.driveLetter, 0);
     EXPECT_EQ(OpenSMIDiskByIndex(-1, &refused), 0);
+}
+
+TEST_F(AspiScan, HandOutRefusedWhenItsVersionQueryFails) {
+    sim::AddLegacyUnit(m, "C1000", "SCSI\\SMI\\SMIMB_0001", "DiskDrive", 'E', 1, 2);
+    AddAdapter("SMI");
+    ASSERT_EQ(ScanSMIDisks(), 2);
+    SMIDiskInfo out;
+    ResetSMIDiskInfo(&out);
+    sim::PlanFaultOf("GetVersionExA", 0);  // the hand-out's road test
+    EXPECT_EQ(OpenSMIDiskByIndex(0, &out), 0) << "no ASPI road: nothing is handed out";
+    EXPECT_EQ(sim::InjectedFault(), "GetVersionExA");
+    sim::ResetFaults();
+    EXPECT_EQ(CloseSMIDisk(&out), 1);
+    // Nothing stays loaded (checked on tear-down).
 }
 
 TEST_F(AspiScan, CdromAndRemovableUnitsInOrderWithoutClosingRecord) {

@@ -5,6 +5,7 @@
 #include "sdk/scan/disk_lock.h"
 #include "sdk/trace/debug_trace.h"
 #include "sdk/transport/scsi_dispatch.h"
+#include "sim/fault.h"
 
 #include <cstdio>
 #include <memory>
@@ -12,6 +13,7 @@
 
 void FreshProcess() {
     sim::Reset();
+    sim::ResetFaults();  // a plan is made after the process is fresh
     ResetDebugSwitch();
     ResetDiskLockSettings();
     ResetScsiRequestKind();

@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-// Returns the simulated machine and the SDK's process-wide state to their start values.
+// Returns the simulated machine and the SDK's process-wide state to their start values,
+// with no platform failure planned.
 void FreshProcess();
 
 // Asserts that no handle, device-information set, registry key, library or allocation is

@@ -29,23 +29,33 @@ bool DevicePassesFilters(SMIDiskInfo* record, const char* vendorFilter, const ch
     return taken;
 }
 
+// A record without a drive letter (the ASPI scan writes the byte 0xFF where the registry
+// named none) is no drive to list or to send commands to.
+bool HasDriveLetter(const SMIDiskInfo& record) {
+    return record.driveLetter >= 'A' && record.driveLetter <= 'Z';
+}
+
 }  // namespace
 
 int ListControllerDriveLetters(char* letters, const char* vendorFilter, const char* productFilter) {
     int devices = ScanSMIDisks();
+    // The road is the scan's: the table's records are handed out on the ASPI road only, even
+    // when a later version test (a failed query) says otherwise.
+    const bool aspiRoad = UseASPI != 0;
     bool filtered = vendorFilter != NULL || productFilter != NULL;
     SMIDiskInfo record;
     ResetSMIDiskInfo(&record);
     int count = 0;
     for (int j = 0; j < devices && j < kMaxSMIDisks; ++j) {
-        if (UseASPI) {
+        if (aspiRoad) {
             if (!OpenSMIDiskByIndex(j, &record)) continue;
         } else {
             record.driveLetter = SMIDiskTable[j].driveLetter;
         }
-        if (!filtered || DevicePassesFilters(&record, vendorFilter, productFilter))
+        if (HasDriveLetter(record) &&
+            (!filtered || DevicePassesFilters(&record, vendorFilter, productFilter)))
             letters[count++] = record.driveLetter;
-        if (UseASPI) CloseSMIDisk(&record);
+        if (aspiRoad) CloseSMIDisk(&record);
     }
     return count;
 }

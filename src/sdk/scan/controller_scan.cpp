@@ -155,6 +155,10 @@ int ScanSMIDisks() {
 
 int OpenSMIDiskByIndex(int index, SMIDiskInfo* out) {
     UseASPI = IsLegacyWindows();
+    // Only the ASPI road hands records out. When the version test now says otherwise (its
+    // query failed), a record handed out here would carry a library that CloseSMIDisk,
+    // going by UseASPI, never releases.
+    if (!UseASPI) return 0;
     HWKEYNode* head = new HWKEYNode();
     int matchingKeys = ParseHWKEYList(head);
 
