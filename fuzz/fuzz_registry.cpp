@@ -10,6 +10,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FreshProcess();
+    fuzz::TraceOn();
     sim::Machine& m = sim::machine();
     fuzz::FuzzReader in(data, size);
     BYTE header = in.Byte();

@@ -14,6 +14,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FreshProcess();
+    fuzz::TraceOn();
     sim::Machine& m = sim::machine();
     fuzz::FuzzReader in(data, size);
     bool aspi = (in.Byte() & 1) != 0;

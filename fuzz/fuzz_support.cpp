@@ -24,6 +24,10 @@ void FreshProcess() {
     ResetDiskLockState();
 }
 
+void TraceOn() {
+    sim::machine().registry.SetDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZUDUZA", "ShowDebugMsg", 1);
+}
+
 void CheckNothingOpen() {
     const sim::Machine& m = sim::machine();
     if (!m.pendingAspi.empty()) return;
@@ -170,12 +174,14 @@ void WriteController(FuzzWriter& out, size_t index, const sim::ControllerImage& 
 
 void PassThroughMachine(std::shared_ptr<sim::ScsiTarget> target) {
     sim::Machine& m = sim::machine();
+    TraceOn();
     sim::AddUsbFlashDrive(m, kControllerLetter, 1);
     m.FindVolume(kControllerLetter)->target = std::move(target);
 }
 
 void AspiMachine(std::shared_ptr<sim::ScsiTarget> target) {
     sim::Machine& m = sim::machine();
+    TraceOn();
     m.version.major = 4;
     m.version.minor = 10;
     m.version.build = 1998;

@@ -16,6 +16,10 @@ namespace fuzz {
 // as when the program starts.
 void FreshProcess();
 
+// Turns the diagnostics trace on, so that the texts traced from device answers and from
+// the registry are formatted too.
+void TraceOn();
+
 // Aborts, naming what is left, when a handle, device-information set, registry key,
 // library or allocation is still open. An ASPI request that outlived its wait and could not
 // be aborted keeps its block and event on purpose: while one is pending nothing is checked.
