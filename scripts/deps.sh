@@ -1,7 +1,7 @@
 # Installs the Debian packages the builds and tests need, when any is missing.
 # Sourced by scripts/run and scripts/test.
 KORVANTA_PACKAGES="cmake g++ make libgtest-dev libgmock-dev googletest nlohmann-json3-dev clang-format
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 libxml2-utils"
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 libxml2-utils clang libclang-rt-14-dev"
 
 korvanta_install_missing() {
     local missing=()

@@ -14,6 +14,7 @@
 #include "sim/machine.h"
 #include "tools/runner.h"
 #include "tools/scenario.h"
+#include "tools/scenario_file.h"
 
 #include <cstdio>
 #include <fstream>
@@ -51,15 +52,14 @@ int main(int argc, char** argv) {
             std::cerr << "korvanta-sim: cannot read " << scenarioPath << "\n";
             return 2;
         }
-        try {
-            nlohmann::json description = nlohmann::json::parse(in);
-            scenario::Apply(description, m);
-            kind = scenario::RunKind(description);
-            calls = description.value("calls", nlohmann::json::array());
-        } catch (const std::exception& e) {
-            std::cerr << "korvanta-sim: " << scenarioPath << ": " << e.what() << "\n";
+        scenario::LoadedScenario loaded;
+        std::string error;
+        if (!scenario::LoadScenario(in, m, &loaded, &error)) {
+            std::cerr << "korvanta-sim: " << scenarioPath << ": " << error << "\n";
             return 2;
         }
+        kind = loaded.kind;
+        calls = loaded.calls;
     }
 
     if (scanRequested) kind = "scan";

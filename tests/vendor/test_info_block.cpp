@@ -217,4 +217,12 @@ TEST_F(InfoBlock, EarlyReadFailures) {
     EXPECT_EQ(std::vector<BYTE>(out, out + 512), Bytes(512));
 }
 
+// A caller that wants only the status hands no buffer; a failed early read then has
+// nothing to clear (under UBSan, clearing a null buffer stops the program).
+TEST_F(InfoBlock, EarlyReadFailureWithoutABuffer) {
+    Refuse({0xF0, 0x02});
+    EXPECT_EQ(ReadInfoBlock(12, &request, 0, nullptr, 0, 0), kInfoBlockReadFailed);
+    EXPECT_THAT(Sent(0x02), ::testing::Not(IsEmpty()));
+}
+
 }  // namespace

@@ -134,7 +134,7 @@ int ReadEarly(int code, ScsiRequest* request, BYTE* out, int length) {
     VendorCdb command = EarlyInfoBlockReadCdb(selector, IsMiddleModel(code) ? 4 : 1);
     BYTE reply[kEarlyReplySize] = {0};
     if (!Read(request, command, reply)) {
-        std::memset(out, 0, static_cast<size_t>(length));
+        if (length > 0) std::memset(out, 0, static_cast<size_t>(length));
         return kInfoBlockReadFailed;
     }
     CopyOut(out, length, reply, kEarlyReplySize);
