@@ -143,6 +143,11 @@ HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     sim::Machine& m = machine();
     std::string name = lpLibFileName ? lpLibFileName : "";
     m.journal.Note("load " + name);
+    // Both libraries live in the system directory: named by their full path there, or bare.
+    const std::string systemPrefix = m.process.systemDirectory + "\\";
+    if (name.size() > systemPrefix.size() &&
+        sim::EqualNoCase(name.substr(0, systemPrefix.size()), systemPrefix))
+        name = name.substr(systemPrefix.size());
     if (FaultHere("LoadLibraryA")) return Fail(kDllInitFailed, HMODULE(nullptr));
     bool aspi = sim::EqualNoCase(name, kAspiLibrary) && m.aspi.installed;
     bool eventLog = sim::EqualNoCase(name, sim::kEventLogLibrary) && m.eventLog.installed;

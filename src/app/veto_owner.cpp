@@ -126,13 +126,25 @@ bool FindInResults(const EventLogApi& api, EVT_HANDLE results, const char* devic
     return found;
 }
 
+// The event log library by its full path in the system directory: the tool runs from
+// removable media and from the temporary folder, where anyone could leave a library of the
+// same name for a bare name to find first.
+HMODULE LoadEventLogLibrary() {
+    const char name[] = "\\wevtapi.dll";
+    char path[MAX_PATH];
+    UINT n = GetSystemDirectoryA(path, MAX_PATH);
+    if (n == 0 || n + sizeof name > MAX_PATH) return NULL;
+    std::memcpy(path + n, name, sizeof name);
+    return LoadLibraryA(path);
+}
+
 }  // namespace
 
 bool FindVetoOwner(const char* deviceInstanceId, VetoOwner* owner) {
     std::memset(owner, 0, sizeof *owner);
     if (deviceInstanceId == NULL || deviceInstanceId[0] == 0) return false;
 
-    HMODULE library = LoadLibraryA("wevtapi.dll");
+    HMODULE library = LoadEventLogLibrary();
     if (library == NULL) return false;
     EventLogApi api;
     bool found = false;

@@ -15,8 +15,8 @@ const DWORD kMaxVetoEventsRead = 32;
 
 // Looks in the System log, newest first, for the Kernel-PnP record (event 225) of the last
 // kVetoLookbackMs that names `deviceInstanceId`, and fills `owner` from the newest one.
-// The event log functions are loaded from wevtapi.dll at run time, so a system without
-// them only finds nothing. Every wait is bounded: the whole lookup takes well under a
-// second. Returns false, with `owner` empty, when no such record is found or the log
-// cannot be read; nothing it opens stays open.
+// The event log functions are loaded from the system directory's wevtapi.dll at run time, so a
+// system without them only finds nothing. Every wait is bounded: the whole lookup takes well under
+// a second. Returns false, with `owner` empty, when no such record is found or the log cannot be
+// read; nothing it opens stays open.
 bool FindVetoOwner(const char* deviceInstanceId, VetoOwner* owner);

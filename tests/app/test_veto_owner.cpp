@@ -38,7 +38,9 @@ TEST_F(VetoOwnerLookup, NamesTheNewestRecordOfTheDevice) {
     ASSERT_TRUE(FindVetoOwner(kDevice, &owner));
     EXPECT_STREQ(owner.program, "notepad.exe");
     EXPECT_EQ(owner.processId, 4242u);
-    EXPECT_EQ(JournalLines("load"), std::vector<std::string>{"load wevtapi.dll"});
+    // By its full path: a library of the same name beside the program is never loaded.
+    EXPECT_EQ(JournalLines("load"),
+              std::vector<std::string>{"load C:\\Windows\\system32\\wevtapi.dll"});
     EXPECT_EQ(JournalLines("free"), std::vector<std::string>{"free wevtapi.dll"});
     ExpectNothingOpen();
 }
