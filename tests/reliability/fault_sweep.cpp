@@ -78,7 +78,8 @@ const ToolLine kToolLines[] = {
     {"stdout", "Korvanta [0-9]+(\\.[0-9]+)*", {0}},
     {"stderr", "The version information cannot be read\\.", {1}},
     // A second copy, a guard that cannot be had, --list with no drive; and (0) the run that
-    // handed its ejection to a copy of itself in the temporary folder.
+    // handed its ejection to a copy of itself in the temporary folder, which the judge
+    // checks it started.
     {"", "", {0, 1}},
 };
 
@@ -277,6 +278,12 @@ bool LinesLost(const std::vector<std::string>& clean, const std::vector<std::str
                       clean.begin() + static_cast<std::ptrdiff_t>(k) + 1);
 }
 
+bool StartedACopy(const json& report) {
+    for (const json& created : report.value("processesCreated", json::array()))
+        if (created.value("succeeded", false)) return true;
+    return false;
+}
+
 void JudgeTool(const RunResult& clean, const RunResult& run, const std::string& injected,
                Failure failure, Verdict* v) {
     int exitCode = run.report.value("exitCode", -1);
@@ -299,6 +306,9 @@ void JudgeTool(const RunResult& clean, const RunResult& run, const std::string& 
     v->outcomes.push_back("tool: " + name + ", exit " + std::to_string(exitCode));
     if (row->exitCodes.count(exitCode) == 0)
         v->problems.push_back("exit code " + std::to_string(exitCode) + " after \"" + first + "\"");
+    // Silence with success is a hand-over only: the copy that prints the line was started.
+    if (row->stream[0] == 0 && exitCode == 0 && !StartedACopy(run.report))
+        v->problems.push_back("exit code 0 with nothing shown and no copy started");
 }
 
 const SdkStatuses* StatusesOf(const std::string& call) {
