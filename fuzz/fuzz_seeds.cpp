@@ -7,6 +7,7 @@
 #include "fuzz/fuzz_support.h"
 #include "sdk/vendor/vendor_cmd.h"
 #include "sim/builders.h"
+#include "sim/event_log.h"
 #include "tools/scenario_file.h"
 
 #include <cctype>
@@ -108,6 +109,12 @@ void ScenarioSeeds(const fs::path& scenarios) {
         std::string error;
         if (!scenario::LoadScenario(again, sim::machine(), &loaded, &error)) continue;
         const sim::Machine& m = sim::machine();
+        // The System log records the scenarios hold, as the event log service renders them.
+        for (size_t k = 0; k < m.eventLog.system.size(); ++k) {
+            std::string xml = sim::RenderEventXml(m, k);
+            Write("fuzz_veto_event", file.stem().string() + "-" + std::to_string(k),
+                  std::vector<uint8_t>(xml.begin(), xml.end()));
+        }
         if (!m.registry.roots.count(HKEY_DYN_DATA)) continue;
         fuzz::FuzzWriter registry;
         int adapters = static_cast<int>(m.aspi.adapters.size() < 3 ? m.aspi.adapters.size() : 3);
