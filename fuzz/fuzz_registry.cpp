@@ -4,7 +4,6 @@
 // 0 Windows ME, bits 1-2 the number of SMI host adapters. Then pieces (fuzz_registry.h).
 #include "fuzz/fuzz_registry.h"
 #include "fuzz/fuzz_support.h"
-#include "sdk/device/device_table.h"
 #include "sdk/scan/controller_scan.h"
 #include "sdk/scan/hardware_keys.h"
 
@@ -32,12 +31,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         FindDiskLetter(&letter, n);
     }
     ReleaseHWKEYList(head);
-    int count = ScanSMIDisks();
-    for (int index = 0; index < count; ++index) {
-        SMIDiskInfo info;
-        ResetSMIDiskInfo(&info);
-        if (OpenSMIDiskByIndex(index, &info)) CloseSMIDisk(&info);
-    }
+    fuzz::HandOutEachRecord(ScanSMIDisks());
     fuzz::CheckNothingOpen();
     return 0;
 }

@@ -6,7 +6,6 @@
 // INQUIRY data. After the scan, each record is opened and closed by its index as the
 // ASPI road's callers do.
 #include "fuzz/fuzz_support.h"
-#include "sdk/device/device_table.h"
 #include "sdk/scan/controller_scan.h"
 #include "sim/builders.h"
 
@@ -46,13 +45,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         }
     }
     int count = ScanSMIDisks();
-    if (aspi) {
-        for (int index = 0; index < count; ++index) {
-            SMIDiskInfo info;
-            ResetSMIDiskInfo(&info);
-            if (OpenSMIDiskByIndex(index, &info)) CloseSMIDisk(&info);
-        }
-    }
+    if (aspi) fuzz::HandOutEachRecord(count);
     fuzz::CheckNothingOpen();
     return 0;
 }

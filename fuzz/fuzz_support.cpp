@@ -1,28 +1,16 @@
 #include "fuzz/fuzz_support.h"
 
-#include "app/startup.h"
 #include "sdk/device/device_table.h"
-#include "sdk/scan/disk_lock.h"
-#include "sdk/trace/debug_trace.h"
-#include "sdk/transport/scsi_dispatch.h"
+#include "sdk/scan/controller_scan.h"
 #include "sim/builders.h"
-#include "sim/fault.h"
+#include "tools/process_state.h"
 
 #include <cstdio>
 #include <cstdlib>
 
 namespace fuzz {
 
-void FreshProcess() {
-    sim::Reset();
-    sim::ResetFaults();
-    ResetDebugSwitch();
-    ResetDiskLockSettings();
-    ResetScsiRequestKind();
-    ResetConsoleApplication();
-    ResetDeviceState();
-    ResetDiskLockState();
-}
+void FreshProcess() { scenario::ResetProcessState(); }
 
 void TraceOn() {
     sim::machine().registry.SetDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\ZUDUZA", "ShowDebugMsg", 1);
@@ -193,6 +181,14 @@ void AspiMachine(std::shared_ptr<sim::ScsiTarget> target) {
     sim::AddLegacyUnit(m, "C1000", "SCSI\\SMI_USB_DISK\\SMIMB_7F01", "DiskDrive", kControllerLetter,
                        0, 0);
     m.vwin32.present = true;
+}
+
+void HandOutEachRecord(int count) {
+    for (int index = 0; index < count; ++index) {
+        SMIDiskInfo info;
+        ResetSMIDiskInfo(&info);
+        if (OpenSMIDiskByIndex(index, &info)) CloseSMIDisk(&info);
+    }
 }
 
 }  // namespace fuzz

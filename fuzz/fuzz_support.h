@@ -44,4 +44,8 @@ enum { kControllerLetter = 'E' };
 void PassThroughMachine(std::shared_ptr<sim::ScsiTarget> target);
 void AspiMachine(std::shared_ptr<sim::ScsiTarget> target);
 
+// On the ASPI road: hands out each of the scan's `count` records by index and releases it
+// again, as the administrator list does.
+void HandOutEachRecord(int count);
+
 }  // namespace fuzz

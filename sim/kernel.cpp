@@ -16,6 +16,7 @@
 
 using sim::Fail;
 using sim::FaultHere;
+using sim::Hex;
 using sim::machine;
 using sim::ObjectKind;
 using sim::OpenObject;
@@ -25,12 +26,6 @@ namespace {
 // Errors of injected failures that nothing else in this file answers with.
 const DWORD kBrokenPipe = 109;             // ERROR_BROKEN_PIPE: the reader of the console ended
 const DWORD kNoUnicodeTranslation = 1113;  // ERROR_NO_UNICODE_TRANSLATION
-
-std::string Hex(DWORD v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%X", static_cast<unsigned>(v));
-    return buf;
-}
 
 // "\\.\E:" (any case) names the volume of drive E.
 sim::Volume* VolumeOfDevicePath(const std::string& path) {

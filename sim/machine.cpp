@@ -1,6 +1,7 @@
 #include "machine.h"
 
 #include <cctype>
+#include <cstdio>
 #include <utility>
 
 namespace sim {
@@ -173,6 +174,12 @@ std::u16string Widen(const std::string& s) {
     std::u16string out;
     for (char c : s) out.push_back(static_cast<unsigned char>(c));
     return out;
+}
+
+std::string Hex(DWORD v) {
+    char buf[16];
+    std::snprintf(buf, sizeof buf, "0x%X", static_cast<unsigned>(v));
+    return buf;
 }
 
 }  // namespace sim

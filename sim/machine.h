@@ -468,5 +468,6 @@ bool ClassByName(const std::string& name, GUID* out);
 
 std::string Narrow(const std::u16string& s);  // Latin-1 narrowing, '?' for the rest
 std::u16string Widen(const std::string& s);   // Latin-1 widening
+std::string Hex(DWORD v);                     // "0x2D1080", for journal lines
 
 }  // namespace sim

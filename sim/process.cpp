@@ -14,17 +14,12 @@
 
 using sim::Fail;
 using sim::FaultHere;
+using sim::Hex;
 using sim::machine;
 using sim::ObjectKind;
 using sim::OpenObject;
 
 namespace {
-
-std::string Hex(DWORD v) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "0x%X", static_cast<unsigned>(v));
-    return buf;
-}
 
 bool IsImage(const std::string& path) {
     return sim::EqualNoCase(path, machine().process.moduleFileName);

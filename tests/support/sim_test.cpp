@@ -1,26 +1,12 @@
 #include "tests/support/sim_test.h"
 
-#include "app/startup.h"
-#include "sdk/device/device_table.h"
-#include "sdk/scan/disk_lock.h"
-#include "sdk/trace/debug_trace.h"
-#include "sdk/transport/scsi_dispatch.h"
-#include "sim/fault.h"
+#include "tools/process_state.h"
 
 #include <cstdio>
 #include <memory>
 #include <set>
 
-void FreshProcess() {
-    sim::Reset();
-    sim::ResetFaults();  // a plan is made after the process is fresh
-    ResetDebugSwitch();
-    ResetDiskLockSettings();
-    ResetScsiRequestKind();
-    ResetConsoleApplication();
-    ResetDeviceState();
-    ResetDiskLockState();
-}
+void FreshProcess() { scenario::ResetProcessState(); }
 
 void ExpectNothingOpen() {
     sim::Leaks leaks = sim::machine().OpenObjects();
