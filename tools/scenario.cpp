@@ -102,7 +102,12 @@ std::vector<sim::EjectAnswer> EjectAnswers(const json& list, const std::string& 
         OnlyKeys(list[k], w, {"result", "vetoType", "vetoName"});
         sim::EjectAnswer a;
         a.result = Get<CONFIGRET>(list[k], "result", w, CR_SUCCESS);
-        a.vetoType = static_cast<PNP_VETO_TYPE>(Get<int>(list[k], "vetoType", w, 0));
+        // Only the veto types the Plug and Play manager has: another number is no value of
+        // the enumeration at all.
+        int vetoType = Get<int>(list[k], "vetoType", w, 0);
+        if (vetoType < PNP_VetoTypeUnknown || vetoType > PNP_VetoInsufficientRights)
+            Bad(w + ".vetoType", "not a veto type (0 to 12)");
+        a.vetoType = static_cast<PNP_VETO_TYPE>(vetoType);
         a.vetoName = sim::Widen(Get<std::string>(list[k], "vetoName", w, ""));
         answers.push_back(a);
     }

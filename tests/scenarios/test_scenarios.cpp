@@ -9,6 +9,7 @@
 #include "tools/scenario.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 
@@ -131,6 +132,15 @@ TEST(ScenarioFormat, MisspeltFieldsAreRejected) {
     EXPECT_THROW(
         scenario::Apply(json::parse(R"({"account":{"privilege":"root"}})"), sim::machine()),
         std::runtime_error);
+    // A number outside the enumeration, found by the scenario fuzzer.
+    const char* drive = R"({"usbFlashDrives":[{"letter":"E","diskNumber":1,
+                             "ejectAnswers":[{"result":23,"vetoType":%d}]}]})";
+    char text[160];
+    std::snprintf(text, sizeof text, drive, 52);
+    EXPECT_THROW(scenario::Apply(json::parse(text), sim::machine()), std::runtime_error);
+    FreshProcess();
+    std::snprintf(text, sizeof text, drive, 12);
+    EXPECT_NO_THROW(scenario::Apply(json::parse(text), sim::machine()));
 }
 
 }  // namespace
