@@ -19,27 +19,31 @@ DWORD DeviceNumberOf(HANDLE h) {
     return QueryStorageDeviceNumber(h, &number) ? number : kNoDeviceNumber;
 }
 
-// The veto name in the thread's ANSI code page.
-std::string VetoText(const WCHAR* vetoName) {
-    if (vetoName[0] == 0) return std::string();
-    int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, vetoName, -1, NULL, 0, NULL, NULL);
-    if (bytes <= 1) return std::string();
-    std::string text(static_cast<size_t>(bytes), '\0');
-    WideCharToMultiByte(CP_THREAD_ACP, 0, vetoName, -1, &text[0], bytes, NULL, NULL);
-    text.resize(std::strlen(text.c_str()));
-    return text;
+void SetText(char (&out)[kEjectTextBytes], const char* text) {
+    std::snprintf(out, sizeof out, "%s", text);
+}
+
+// The veto name in the thread's ANSI code page; empty when it does not convert whole. The
+// buffer holds any name of MAX_PATH units, two bytes each.
+void VetoText(const WCHAR* vetoName, char (&out)[kEjectTextBytes]) {
+    out[0] = 0;
+    if (vetoName[0] == 0) return;
+    int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, vetoName, -1, out,
+                                    static_cast<int>(sizeof out), NULL, NULL);
+    if (bytes <= 0) out[0] = 0;
+    out[sizeof out - 1] = 0;
 }
 
 // The device instance ID of `devInst`, at most MAX_DEVICE_ID_LEN characters; empty when it
 // cannot be read whole.
-std::string DeviceInstanceIdOf(DEVINST devInst) {
-    if (devInst == 0) return std::string();
-    char id[MAX_DEVICE_ID_LEN + 1];
+void DeviceInstanceIdOf(DEVINST devInst, char (&id)[kDeviceInstanceIdBytes]) {
     std::memset(id, 0, sizeof id);
-    if (CM_Get_Device_IDA(devInst, id, MAX_DEVICE_ID_LEN + 1, 0) != CR_SUCCESS)
-        return std::string();
+    if (devInst == 0) return;
+    if (CM_Get_Device_IDA(devInst, id, MAX_DEVICE_ID_LEN + 1, 0) != CR_SUCCESS) {
+        id[0] = 0;
+        return;
+    }
     id[MAX_DEVICE_ID_LEN] = 0;
-    return std::string(id);
 }
 
 }  // namespace
@@ -89,13 +93,14 @@ DEVINST FindDevInstByDeviceNumber(DWORD deviceNumber, UINT driveType, const char
     return found;
 }
 
-BOOL EjectDrive(char letter, std::string& errorText) {
-    std::string deviceInstanceId;
+BOOL EjectDrive(char letter, char (&errorText)[kEjectTextBytes]) {
+    char deviceInstanceId[kDeviceInstanceIdBytes];
     return EjectDrive(letter, errorText, deviceInstanceId);
 }
 
-BOOL EjectDrive(char letter, std::string& errorText, std::string& deviceInstanceId) {
-    deviceInstanceId.clear();
+BOOL EjectDrive(char letter, char (&errorText)[kEjectTextBytes],
+                char (&deviceInstanceId)[kDeviceInstanceIdBytes]) {
+    deviceInstanceId[0] = 0;
     const DrivePath root = RootPathOf(letter);
     const DrivePath volumePath = VolumePathOf(letter);
     char dosName[4];
@@ -105,19 +110,19 @@ BOOL EjectDrive(char letter, std::string& errorText, std::string& deviceInstance
     switch (GetDriveTypeA(root.text)) {
         case DRIVE_REMOVABLE: access = GENERIC_READ | GENERIC_WRITE; break;
         case DRIVE_CDROM: access = GENERIC_READ; break;
-        default: errorText = "Can't open Volume."; return FALSE;
+        default: SetText(errorText, "Can't open Volume."); return FALSE;
     }
 
     HANDLE volume = CreateFileA(volumePath.text, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                 OPEN_EXISTING, 0, NULL);
     if (volume == INVALID_HANDLE_VALUE) {
-        errorText = "Can't open Volume.";
+        SetText(errorText, "Can't open Volume.");
         return FALSE;
     }
     DWORD deviceNumber = DeviceNumberOf(volume);
     CloseHandle(volume);
     if (deviceNumber == kNoDeviceNumber) {
-        errorText = "Bad device number.";
+        SetText(errorText, "Bad device number.");
         return FALSE;
     }
 
@@ -126,14 +131,14 @@ BOOL EjectDrive(char letter, std::string& errorText, std::string& deviceInstance
     char dosDevice[MAX_PATH];
     std::memset(dosDevice, 0, sizeof dosDevice);
     if (QueryDosDeviceA(dosName, dosDevice, MAX_PATH) == 0) {
-        errorText = "Bad dos device name.";
+        SetText(errorText, "Bad dos device name.");
         return FALSE;
     }
     dosDevice[MAX_PATH - 1] = 0;
 
     DEVINST devInst = FindDevInstByDeviceNumber(deviceNumber, driveType, dosDevice);
     if (devInst == 0) {
-        errorText = "Bad device instance.";
+        SetText(errorText, "Bad device instance.");
         return FALSE;
     }
 
@@ -141,7 +146,7 @@ BOOL EjectDrive(char letter, std::string& errorText, std::string& deviceInstance
     // ejection request below then refuses.
     DEVINST parent = 0;
     CM_Get_Parent(&parent, devInst, 0);
-    deviceInstanceId = DeviceInstanceIdOf(parent);
+    DeviceInstanceIdOf(parent, deviceInstanceId);
 
     PNP_VETO_TYPE vetoType = PNP_VetoTypeUnknown;
     WCHAR vetoName[MAX_PATH];
@@ -151,11 +156,11 @@ BOOL EjectDrive(char letter, std::string& errorText, std::string& deviceInstance
         CONFIGRET result = CM_Request_Device_EjectW(parent, &vetoType, vetoName, MAX_PATH, 0);
         vetoName[MAX_PATH - 1] = 0;
         if (result == CR_SUCCESS && vetoType == PNP_VetoTypeUnknown) {
-            errorText = VetoText(vetoName);
+            VetoText(vetoName, errorText);
             return TRUE;
         }
         Sleep(kEjectPauseMs);
     }
-    errorText = VetoText(vetoName);
+    VetoText(vetoName, errorText);
     return FALSE;
 }

@@ -13,7 +13,6 @@
 #include "platform/win32.h"
 
 #include <cstring>
-#include <string>
 
 #ifndef KORVANTA_PRODUCT_PAGE
 #define KORVANTA_PRODUCT_PAGE "https://www.example.com/"
@@ -103,17 +102,17 @@ int KorvantaMain() {
     // The copy of the program hands nothing on again.
     if (command.relaunchedFrom == 0 && RelaunchFromCopy(target, command)) return 0;
 
-    std::string errorText;
-    std::string ejectedDevice;
+    char errorText[kEjectTextBytes];
+    char ejectedDevice[kDeviceInstanceIdBytes];
     if (EjectDrive(target, errorText, ejectedDevice)) {
         ConsolePrint("Drive %c Ejected\n", target);
         MessageBeep(MB_OK);
         return 0;
     }
-    ConsolePrint("Problem ejecting drive %c: %s\n", target, errorText.c_str());
+    ConsolePrint("Problem ejecting drive %c: %s\n", target, errorText);
     // Windows logs which process stopped the removal; naming it tells the user what to close.
     VetoOwner owner;
-    if (FindVetoOwner(ejectedDevice.c_str(), &owner))
+    if (FindVetoOwner(ejectedDevice, &owner))
         ConsolePrint("Close %s (process %lu) and try again.\n", owner.program,
                      static_cast<unsigned long>(owner.processId));
     MessageBeep(MB_ICONHAND);

@@ -3,17 +3,19 @@
 #include "app/eject.h"
 #include "tests/support/sim_test.h"
 
+#include <cstring>
+
 namespace {
 
 class Eject : public SimTest {
 protected:
-    std::string error = "untouched";
+    char error[kEjectTextBytes] = "untouched";
 };
 
 TEST_F(Eject, SucceedsAndLeavesAnEmptyText) {
     sim::UsbDriveIds ids = sim::AddUsbFlashDrive(m, 'E', 2);
     EXPECT_TRUE(EjectDrive('E', error));
-    EXPECT_EQ(error, "");
+    EXPECT_STREQ(error, "");
     ASSERT_EQ(m.journal.ejectRequests.size(), 1u);
     EXPECT_EQ(m.journal.ejectRequests[0].devInst, ids.usb);
     EXPECT_EQ(m.clockMs, 0u);
@@ -30,34 +32,34 @@ TEST_F(Eject, EachStageHasItsOwnFailureText) {
     sim::AddPlainVolume(m, 'R', DRIVE_RAMDISK);
     for (char letter : {'C', 'N', 'R', 'Q'}) {
         EXPECT_FALSE(EjectDrive(letter, error)) << letter;
-        EXPECT_EQ(error, "Can't open Volume.") << letter;
+        EXPECT_STREQ(error, "Can't open Volume.") << letter;
     }
     EXPECT_TRUE(m.journal.fileOpens.empty()) << "nothing is opened for those types";
 
     sim::AddUsbFlashDrive(m, 'E', 1);
     m.FindVolume('E')->openError = ERROR_SHARING_VIOLATION;
     EXPECT_FALSE(EjectDrive('E', error));
-    EXPECT_EQ(error, "Can't open Volume.");
+    EXPECT_STREQ(error, "Can't open Volume.");
 
     m.FindVolume('E')->openError = 0;
     m.FindVolume('E')->hasDeviceNumber = false;
     EXPECT_FALSE(EjectDrive('E', error));
-    EXPECT_EQ(error, "Bad device number.");
+    EXPECT_STREQ(error, "Bad device number.");
 
     m.FindVolume('E')->hasDeviceNumber = true;
     m.FindVolume('E')->deviceNumber = 0xFFFFFFFF;
     EXPECT_FALSE(EjectDrive('E', error));
-    EXPECT_EQ(error, "Bad device number.");
+    EXPECT_STREQ(error, "Bad device number.");
 
     m.FindVolume('E')->deviceNumber = 1;
     m.FindVolume('E')->dosDevice.clear();
     EXPECT_FALSE(EjectDrive('E', error));
-    EXPECT_EQ(error, "Bad dos device name.");
+    EXPECT_STREQ(error, "Bad dos device name.");
 
     m.FindVolume('E')->dosDevice = "\\Device\\HarddiskVolume9";
     m.FindVolume('E')->deviceNumber = 7;  // no interface has number 7
     EXPECT_FALSE(EjectDrive('E', error));
-    EXPECT_EQ(error, "Bad device instance.");
+    EXPECT_STREQ(error, "Bad device instance.");
 
     EXPECT_TRUE(m.journal.ejectRequests.empty());
     ExpectNothingOpen();
@@ -68,7 +70,7 @@ TEST_F(Eject, VetoThenSuccessPausesOnce) {
     m.devices[ids.usb].ejectAnswers = {{CR_REMOVE_VETOED, PNP_VetoOutstandingOpen, u"explorer.exe"},
                                        {CR_SUCCESS, PNP_VetoTypeUnknown, u""}};
     EXPECT_TRUE(EjectDrive('E', error));
-    EXPECT_EQ(error, "");
+    EXPECT_STREQ(error, "");
     EXPECT_EQ(m.journal.ejectRequests.size(), 2u);
     EXPECT_EQ(JournalLines("sleep"), std::vector<std::string>{"sleep 500"});
 }
@@ -77,7 +79,7 @@ TEST_F(Eject, SuccessCodeWithAVetoTypeStillCountsAsVetoed) {
     sim::UsbDriveIds ids = sim::AddUsbFlashDrive(m, 'E', 2);
     m.devices[ids.usb].ejectAnswers = {{CR_SUCCESS, PNP_VetoDevice, u"Disk&Ven_X"}};
     EXPECT_FALSE(EjectDrive('E', error));
-    EXPECT_EQ(error, "Disk&Ven_X");
+    EXPECT_STREQ(error, "Disk&Ven_X");
     EXPECT_EQ(m.journal.ejectRequests.size(), 3u);
     EXPECT_EQ(m.clockMs, 1500u);
 }
@@ -86,7 +88,7 @@ TEST_F(Eject, VetoNameIsConvertedToAnsi) {
     sim::UsbDriveIds ids = sim::AddUsbFlashDrive(m, 'E', 2);
     m.devices[ids.usb].ejectAnswers = {{CR_REMOVE_VETOED, PNP_VetoWindowsApp, u"caf\u00e9 \u4e2d"}};
     EXPECT_FALSE(EjectDrive('E', error));
-    EXPECT_EQ(error, "caf\xe9 ?");
+    EXPECT_STREQ(error, "caf\xe9 ?");
 }
 
 TEST_F(Eject, DiskWithoutParentSendsRequestsThatFail) {
@@ -95,7 +97,7 @@ TEST_F(Eject, DiskWithoutParentSendsRequestsThatFail) {
     EXPECT_FALSE(EjectDrive('E', error));
     ASSERT_EQ(m.journal.ejectRequests.size(), 3u);
     EXPECT_EQ(m.journal.ejectRequests[0].devInst, 0u);
-    EXPECT_EQ(error, "");
+    EXPECT_STREQ(error, "");
 }
 
 TEST_F(Eject, CdromAndFloppyDrivesUseTheirOwnInterfaceClass) {
@@ -166,31 +168,31 @@ TEST_F(Eject, ClassSetThatCannotBeCreatedFindsNothing) {
     sim::AddUsbFlashDrive(m, 'E', 2);
     m.failingClassSets.insert("disk");
     EXPECT_FALSE(EjectDrive('E', error));
-    EXPECT_EQ(error, "Bad device instance.");
+    EXPECT_STREQ(error, "Bad device instance.");
     ExpectNothingOpen();
 }
 
 TEST_F(Eject, NamesTheInstanceIdOfTheDeviceItAskedToEject) {
     sim::UsbDriveIds ids = sim::AddUsbFlashDrive(m, 'E', 2);
     m.devices[ids.usb].ejectAnswers = {{CR_REMOVE_VETOED, PNP_VetoOutstandingOpen, u"x"}};
-    std::string device = "untouched";
+    char device[kDeviceInstanceIdBytes] = "untouched";
     EXPECT_FALSE(EjectDrive('E', error, device));
     EXPECT_EQ(device, m.devices[ids.usb].instanceId);
 
     // An ID longer than any Windows gives is not taken, cut or whole.
     m.devices[ids.usb].instanceId = std::string(MAX_DEVICE_ID_LEN + 1, 'u');
     EXPECT_FALSE(EjectDrive('E', error, device));
-    EXPECT_EQ(device, "");
+    EXPECT_STREQ(device, "");
 
     // A disk without a parent asks nothing to eject; no stage is reached.
     m.devices[ids.disk].parent = 0;
-    device = "untouched";
+    std::strcpy(device, "untouched");
     EXPECT_FALSE(EjectDrive('E', error, device));
-    EXPECT_EQ(device, "");
+    EXPECT_STREQ(device, "");
     m.FindVolume('E')->openError = ERROR_ACCESS_DENIED;
-    device = "untouched";
+    std::strcpy(device, "untouched");
     EXPECT_FALSE(EjectDrive('E', error, device));
-    EXPECT_EQ(device, "");
+    EXPECT_STREQ(device, "");
     ExpectNothingOpen();
 }
 

@@ -112,10 +112,10 @@ INSTANTIATE_TEST_SUITE_P(
 // The machine's rule alone, without the program letting go: a process whose image or
 // current directory lies on the drive has the ejection vetoed with the volume's name.
 TEST_F(Relaunch, WithoutLettingGoTheMachineVetoesTheEjection) {
-    std::string error;
+    char error[kEjectTextBytes];
     m.process.currentDirectory = "E:\\";
     EXPECT_FALSE(EjectDrive('E', error));
-    EXPECT_EQ(error, "\\Device\\HarddiskVolume11");
+    EXPECT_STREQ(error, "\\Device\\HarddiskVolume11");
 
     m.process.currentDirectory = "C:\\";
     m.process.moduleFileName = "e:\\korvanta.exe";

@@ -110,9 +110,9 @@ TEST(UserModeEnumeration, FindsNoUsbDriveOnAMachineWithoutOne) {
 TEST(Ejection, FixedSystemDriveIsRefusedAtTheFirstStage) {
     char windows[MAX_PATH] = {0};
     ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
-    std::string error;
+    char error[kEjectTextBytes];
     EXPECT_FALSE(EjectDrive(windows[0], error));
-    EXPECT_EQ(error, "Can't open Volume.");
+    EXPECT_STREQ(error, "Can't open Volume.");
 }
 
 // The tool never reaches the lookup here (no USB drive), so it is called directly: for a
