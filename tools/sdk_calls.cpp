@@ -1,5 +1,7 @@
 #include "tools/sdk_calls.h"
 
+#include "tools/scenario_fields.h"
+
 #include "sdk/device/device_table.h"
 
 #include <algorithm>
@@ -12,10 +14,6 @@ using nlohmann::json;
 namespace scenario {
 
 namespace {
-
-[[noreturn]] void Bad(const std::string& where, const std::string& why) {
-    throw std::runtime_error(where + ": " + why);
-}
 
 std::string Hex(const std::vector<BYTE>& bytes, size_t from, size_t count) {
     std::string text;

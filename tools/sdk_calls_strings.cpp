@@ -6,6 +6,7 @@
 #include "sdk/vendor/page_map.h"
 #include "sim/scsi_target.h"
 #include "tools/scenario.h"
+#include "tools/scenario_fields.h"
 #include "tools/sdk_calls.h"
 
 #include <cstring>
@@ -20,10 +21,6 @@ namespace scenario {
 namespace {
 
 const long long kMaxLength = 1 << 20;
-
-[[noreturn]] void Bad(const std::string& where, const std::string& what) {
-    throw std::runtime_error(where + ": " + what);
-}
 
 // The record of the call: device table entry "device" (from an earlier scan), or a fresh
 // record of "drive" with "model" as its model code. Its volume is opened on the

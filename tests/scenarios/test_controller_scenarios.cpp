@@ -93,27 +93,6 @@ TEST(ControllerScenario, ScriptedDeviceTakesRawInquiryAndRepliesInTurn) {
     EXPECT_EQ(d->rules[0].replies[1], (std::vector<BYTE>{11, 11, 11}));
 }
 
-TEST(ControllerScenario, RejectsWhatItCannotDescribe) {
-    const char* const kBad[] = {
-        R"({"volumes": [{"letter": "E", "scsiTarget": {"controller": "SM9999"}}]})",
-        R"({"volumes": [{"letter": "E", "scsiTarget": {"controller": "SM3271AD", "sfr": {"size": 2097152}}}]})",
-        R"({"volumes": [{"letter": "E", "scsiTarget": {"controller": "SM3271AD",
-            "sfr": {"size": 4, "patches": [{"at": 2, "hex": "01 02 03"}]}}}]})",
-        R"({"volumes": [{"letter": "E", "scsiTarget": {"controller": "SM3271AD",
-            "sfr": {"size": 4, "patches": [{"at": 0, "hex": "01", "ascii": "A"}]}}}]})",
-        R"({"volumes": [{"letter": "E", "scsiTarget": {"controller": "SM3271AD",
-            "faults": [{"form": "ramRead"}]}}]})",
-        R"({"volumes": [{"letter": "E", "scsiTarget": {"controller": "SM3271AD",
-            "ramPages": {"page": "00"}}}]})",
-        R"({"volumes": [{"letter": "E", "scsiTarget": {"controller": "SM3271AD", "colour": 1}}]})",
-    };
-    for (const char* text : kBad) {
-        FreshProcess();
-        EXPECT_THROW(scenario::Apply(json::parse(text), sim::machine()), std::runtime_error)
-            << text;
-    }
-}
-
 TEST(SdkCalls, CompactHexWritesRunsOfFourOrMore) {
     EXPECT_EQ(scenario::CompactHex({}), "");
     EXPECT_EQ(scenario::CompactHex({0x53, 0x4D, 0, 0, 0}), "53 4D 00 00 00");
