@@ -1,7 +1,8 @@
-# Installs the Debian packages the builds and tests need, when any is missing.
-# Sourced by scripts/run and scripts/test.
+# Installs the Debian packages the builds and tests need, when any is missing, adding the
+# i386 architecture first when a 32-bit package (wine32:i386, which runs the 32-bit product
+# under Wine) needs it. Sourced by scripts/run and scripts/test.
 KORVANTA_PACKAGES="cmake g++ make libgtest-dev libgmock-dev googletest nlohmann-json3-dev clang-format
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 libxml2-utils clang libclang-rt-14-dev"
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine32:i386 libxml2-utils clang libclang-rt-14-dev"
 
 korvanta_install_missing() {
     local missing=()
@@ -13,6 +14,11 @@ korvanta_install_missing() {
     echo "Installing: ${missing[*]}"
     local sudo=""
     [ "$(id -u)" -ne 0 ] && sudo="sudo"
+    case " ${missing[*]}" in
+    *:i386*)
+        dpkg --print-foreign-architectures | grep -qx i386 || $sudo dpkg --add-architecture i386
+        ;;
+    esac
     $sudo apt-get update -qq
     DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq "${missing[@]}" >/dev/null
 }

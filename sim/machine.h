@@ -65,6 +65,9 @@ struct Process {
     // Nonzero: CopyFileA fails with this error after creating part of the destination.
     DWORD copyError = 0;
     DWORD createProcessError = 0;  // nonzero: CreateProcessA fails with this error
+    // Whether the executable, loaded by another program, can bind its own imports; false:
+    // a system whose kernel32 lacks an entry point the binding looks up.
+    bool importsBindable = true;
 };
 
 // A file the program may copy, find or delete. Only such files are described; the program's

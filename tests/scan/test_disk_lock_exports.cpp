@@ -75,6 +75,22 @@ TEST_F(LockExports, WithNoDriveChosenTheOpenFailsCleanly) {
     ExpectNothingOpen();
 }
 
+TEST_F(LockExports, WithoutItsImportsThePairCallsNothing) {
+    ExportDriveLetter = 'E';
+    m.process.importsBindable = false;
+    UseWindows98();
+    EXPECT_FALSE(SetExportDriveLetter('C'));
+    EXPECT_EQ(ExportDriveLetter, 'E');
+    HANDLE handle = reinterpret_cast<HANDLE>(0x1234);
+    HANDLE vwin32 = reinterpret_cast<HANDLE>(0x77);
+    LockDisk(0, &handle, NULL);
+    EXPECT_EQ(handle, INVALID_HANDLE_VALUE);
+    LockDisk(1, &handle, &vwin32);
+    EXPECT_EQ(vwin32, reinterpret_cast<HANDLE>(0x77));
+    UnLockDisk(1, INVALID_HANDLE_VALUE, NULL);
+    EXPECT_THAT(m.journal.lines, IsEmpty());
+}
+
 TEST_F(LockExports, UnlockOfNothingDoesNothing) {
     UnLockDisk(0, INVALID_HANDLE_VALUE, reinterpret_cast<HANDLE*>(0x1));
     UnLockDisk(1, INVALID_HANDLE_VALUE, NULL);

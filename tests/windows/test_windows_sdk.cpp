@@ -16,9 +16,12 @@ namespace {
 
 const char kKey[] = "SOFTWARE\\ZUDUZA";
 
+// The key is written and removed in the program's own view. A 32-bit build on 64-bit
+// Windows also falls back to the 64-bit view, so none may be left there either.
 class TraceSwitch : public ::testing::Test {
 protected:
     void SetUp() override {
+        RegDeleteKeyExA(HKEY_LOCAL_MACHINE, kKey, KEY_WOW64_64KEY, 0);
         RegDeleteKeyA(HKEY_LOCAL_MACHINE, kKey);
         DebugSwitchLoaded = 0;
         DebugSwitchOn = 0;

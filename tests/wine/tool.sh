@@ -4,26 +4,34 @@
 # Wine has no USB drive and reports guest privilege for the current account, so the tool
 # takes the user-mode road and finds nothing. Wine's own messages share the standard error
 # with the tool's, so a case that checks it looks for the tool's line among them.
+# The trace cases write the switch in a view of the registry: the program's own (plain),
+# the 32-bit one (/reg:32, redirected to SOFTWARE\WOW6432Node on 64-bit Windows), the
+# 64-bit one (/reg:64), or the literal path SOFTWARE\Wow6432Node\ZUDUZA.
 set -u
 run=$1 exe=$2 holder=$3 case=$4
 out=$(mktemp) err=$(mktemp)
 trap 'rm -f "$out" "$err"' EXIT
 winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
 fail() { echo "FAIL: $*"; echo "--- stdout"; cat "$out"; echo "--- stderr"; tail -n 20 "$err"; exit 1; }
-switch() {
-    if [ "$1" = absent ]; then
-        "$run" reg delete 'HKLM\SOFTWARE\ZUDUZA' /f >/dev/null 2>&1 || true
-    else
-        "$run" reg add 'HKLM\SOFTWARE\ZUDUZA' /v ShowDebugMsg /t REG_DWORD /d "$1" /f >/dev/null 2>&1 ||
-            fail "reg add"
-    fi
+key='HKLM\SOFTWARE\ZUDUZA'
+literal='HKLM\SOFTWARE\Wow6432Node\ZUDUZA'
+switch() {  # KEY VALUE [VIEW]
+    "$run" reg add "$1" /v ShowDebugMsg /t REG_DWORD /d "$2" /f ${3:-} >/dev/null 2>&1 ||
+        fail "reg add $1 ${3:-}"
+}
+# Removes the switch from every view (on 32-bit Windows they are one).
+clear_switch() {
+    for view in /reg:32 /reg:64; do
+        "$run" reg delete "$key" /f $view >/dev/null 2>&1 || true
+    done
+    "$run" reg delete "$literal" /f >/dev/null 2>&1 || true
 }
 trace_text='user mode request Disk Letter List'
 usage='usage: korvanta [E: | --list | --info E: | --help | --version]'
 
 case $case in
 no-drive)
-    switch absent
+    clear_switch
     "$run" "$exe" >"$out" 2>"$err"; rc=$?
     [ $rc -eq 0 ] || fail "exit code $rc, expected 0"
     printf 'No USB drive detected.\n' | cmp -s - "$out" || fail "console output"
@@ -33,12 +41,25 @@ second-instance)
     [ $rc -eq 1 ] || fail "exit code $rc, expected 1"
     [ ! -s "$out" ] || fail "a second instance printed something"
     ;;
-trace-on|trace-off|trace-absent)
-    case $case in trace-on) switch 1 ;; trace-off) switch 0 ;; *) switch absent ;; esac
+trace-*)
+    clear_switch
+    expect=none
+    case $case in
+    trace-on) switch "$key" 1; expect=trace ;;
+    trace-off) switch "$key" 0 ;;
+    trace-absent) ;;
+    trace-32-view) switch "$key" 1 /reg:32; expect=trace ;;
+    trace-64-view)  # the fallback to the 64-bit view
+        switch "$key" 1 /reg:64; expect=trace
+        ! "$run" reg query "$key" /reg:32 >/dev/null 2>&1 || fail "one view: no fallback to test" ;;
+    trace-32-view-wins) switch "$key" 0 /reg:32; switch "$key" 1 /reg:64 ;;
+    trace-wow6432node) switch "$literal" 1 ;;
+    *) echo "unknown case $case"; exit 2 ;;
+    esac
     WINEDEBUG=-all,+debugstr "$run" "$exe" >"$out" 2>"$err"; rc=$?
-    switch absent
+    clear_switch
     [ $rc -eq 0 ] || fail "exit code $rc"
-    if [ "$case" = trace-on ]; then
+    if [ $expect = trace ]; then
         grep -q "OutputDebugStringA \"$trace_text\"" "$err" || fail "trace text missing"
     else
         ! grep -q "$trace_text" "$err" || fail "trace text present with the switch off"

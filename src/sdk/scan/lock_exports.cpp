@@ -1,6 +1,7 @@
 #include "sdk/scan/lock_exports.h"
 
 #include "sdk/scan/disk_lock.h"
+#include "sdk/scan/export_imports.h"
 #include "sdk/system/drive_paths.h"
 #include "sdk/scan/vwin32_lock.h"
 #include "sdk/trace/debug_trace.h"
@@ -14,7 +15,14 @@ enum { kExportTimeoutSeconds = 5 };
 
 extern "C" {
 
+// Each export binds the executable's imports before anything else: a program that loads
+// it gets it mapped and relocated, not bound. Without them, nothing is called or opened.
+
 void WINAPI LockDisk(int useVwin32, HANDLE* handle, HANDLE* vwin32Out) {
+    if (!BindOwnImports()) {
+        if (handle != NULL && useVwin32 == 0) *handle = INVALID_HANDLE_VALUE;
+        return;
+    }
     DebugTraceError("LockSMIDisk In\r\n", 0);
     // The caller's pointers are not trusted: a null one is neither read nor written.
     ScsiRequest request =
@@ -32,6 +40,7 @@ void WINAPI LockDisk(int useVwin32, HANDLE* handle, HANDLE* vwin32Out) {
 }
 
 void WINAPI UnLockDisk(int useVwin32, HANDLE handle, HANDLE*) {
+    if (!BindOwnImports()) return;
     DebugTraceError("UnLockSMIDisk In\r\n", 0);
     if (useVwin32 != 0) {
         if (Vwin32Handle != INVALID_HANDLE_VALUE) {
@@ -48,6 +57,7 @@ void WINAPI UnLockDisk(int useVwin32, HANDLE handle, HANDLE*) {
 }
 
 BOOL WINAPI SetExportDriveLetter(int letter) {
+    if (!BindOwnImports()) return FALSE;
     if (letter >= 'a' && letter <= 'z') letter -= 'a' - 'A';
     if (letter < 'A' || letter > 'Z') return FALSE;
     ExportDriveLetter = static_cast<char>(letter);

@@ -1,9 +1,12 @@
 // The lock pair this program exports to programs that load it, by name and by ordinal:
 // LockDisk (1), UnLockDisk (2) and SetExportDriveLetter (3), all standard call.
 //
-// A program that loads the executable runs none of its C runtime start-up, so these
-// functions and everything they reach use only values fixed at build time: no static
-// constructors, no dynamic initialisation.
+// A program that loads the executable runs none of its C runtime start-up and binds none of
+// its imports, so these functions bind the imports themselves on their first call
+// (export_imports.h), and they and everything they reach use only values fixed at build
+// time: no static constructors, no dynamic initialisation, no thread-local storage. When
+// the binding fails, LockDisk hands back INVALID_HANDLE_VALUE on the pass-through road and
+// does nothing else, UnLockDisk does nothing and SetExportDriveLetter returns FALSE.
 #pragma once
 
 #include "platform/win32.h"
