@@ -105,7 +105,7 @@ TEST(ScenarioFormat, DescribesTheLegacyWorld) {
          "completion": "later", "latencyMs": 40}]}
     })"),
                     m);
-    HWKEYNode* head = new HWKEYNode();
+    HWKEYNode* head = NewHWKEYNode();
     EXPECT_EQ(ParseHWKEYList(head), 2);
     ASSERT_NE(head->next, nullptr);
     EXPECT_EQ(head->next->unitLetter[2], 'H');
