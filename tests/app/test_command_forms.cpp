@@ -122,8 +122,7 @@ TEST_F(SimTest, MissingVersionResourceIsAFailureNotAVersion) {
 }
 
 // Without the version library, or one of its functions, the version cannot be read.
-class VersionLibraryMissing : public SimTest,
-                              public ::testing::WithParamInterface<const char*> {};
+class VersionLibraryMissing : public SimTest, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(VersionLibraryMissing, IsAFailureNotAVersion) {
     std::string missing = GetParam();
