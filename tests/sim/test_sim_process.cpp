@@ -1,5 +1,6 @@
 // The simulated machine's processes and files: waits on another process on the virtual
-// clock, the handles a started process hands out, and the drives a process holds.
+// clock, the handles a started process hands out, the drives a process holds, and the
+// libraries it loads.
 #include "tests/support/sim_test.h"
 
 #include <cstring>
