@@ -1,5 +1,5 @@
-# Cross build for x86_64 Windows with MinGW-w64. The -posix compilers are used because
-# GoogleTest does not build with the win32 thread model.
+# Cross build for x86_64 Windows with MinGW-w64, with the same -posix compilers as the i686
+# build (cmake/mingw-i686.cmake says why).
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)

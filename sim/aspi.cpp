@@ -1,10 +1,8 @@
-// LoadLibraryA, GetProcAddress and FreeLibrary for the libraries the program loads (the ASPI
-// manager and the event log service, sim/event_log.cpp), and the ASPI manager: SC_EXEC_SCSI_CMD
+// The ASPI manager "wnaspi32.dll": SC_EXEC_SCSI_CMD
 // handed to the host adapter's SCSI target, completing at once, later (when the caller waits) or
 // never, and SC_ABORT_SRB.
 #include "aspi.h"
 
-#include "event_log.h"
 #include "fault.h"
 #include "machine.h"
 #include "platform/aspi.h"
@@ -19,20 +17,10 @@ using sim::machine;
 
 namespace {
 
-const char kAspiLibrary[] = "wnaspi32.dll";
-
 // How the ASPI manager fails: a status byte in place of SS_COMP. SS_FAILED_INIT from the
 // support information (and no host adapters), SS_ASPI_IS_BUSY for a request it does not take.
 const BYTE kFailedInit = 0xE4;
 const BYTE kAspiIsBusy = 0xE5;
-// ERROR_DLL_INIT_FAILED: the manager found no ASPI driver to serve it.
-const DWORD kDllInitFailed = 1114;
-
-sim::Library* LoadedLibrary(HMODULE module) {
-    auto it = machine().libraries.find(reinterpret_cast<uintptr_t>(module));
-    if (it == machine().libraries.end() || it->second.references == 0) return nullptr;
-    return &it->second;
-}
 
 void Signal(HANDLE event) {
     if (sim::OpenObject* e = machine().Lookup(event, sim::ObjectKind::Event)) e->signalled = true;
@@ -114,6 +102,18 @@ DWORD ASPI_CALL SimSendASPI32Command(void* block) {
 
 namespace sim {
 
+const char kAspiLibrary[] = "wnaspi32.dll";
+
+FARPROC AspiProc(const std::string& name) {
+    if (machine().aspi.missingEntries.count(name)) return nullptr;
+    void (*proc)(void) = nullptr;
+    if (name == "GetASPI32SupportInfo")
+        proc = reinterpret_cast<void (*)(void)>(&SimGetASPI32SupportInfo);
+    else if (name == "SendASPI32Command")
+        proc = reinterpret_cast<void (*)(void)>(&SimSendASPI32Command);
+    return reinterpret_cast<FARPROC>(proc);
+}
+
 bool CompleteAspiRequestOnWait(HANDLE event) {
     Machine& m = machine();
     for (size_t k = 0; k < m.pendingAspi.size(); ++k) {
@@ -138,59 +138,3 @@ void CompletePendingAspiRequests() {
 }
 
 }  // namespace sim
-
-HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
-    sim::Machine& m = machine();
-    std::string name = lpLibFileName ? lpLibFileName : "";
-    m.journal.Note("load " + name);
-    // Both libraries live in the system directory: named by their full path there, or bare.
-    const std::string systemPrefix = m.process.systemDirectory + "\\";
-    if (name.size() > systemPrefix.size() &&
-        sim::EqualNoCase(name.substr(0, systemPrefix.size()), systemPrefix))
-        name = name.substr(systemPrefix.size());
-    if (FaultHere("LoadLibraryA")) return Fail(kDllInitFailed, HMODULE(nullptr));
-    bool aspi = sim::EqualNoCase(name, kAspiLibrary) && m.aspi.installed;
-    bool eventLog = sim::EqualNoCase(name, sim::kEventLogLibrary) && m.eventLog.installed;
-    if (!aspi && !eventLog) return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
-    for (auto& entry : m.libraries) {
-        if (entry.second.references > 0 && sim::EqualNoCase(entry.second.name, name)) {
-            ++entry.second.references;
-            return reinterpret_cast<HMODULE>(entry.first);
-        }
-    }
-    uintptr_t module = m.nextModule;
-    m.nextModule += 0x10000;
-    m.libraries[module] = sim::Library{aspi ? kAspiLibrary : sim::kEventLogLibrary, 1};
-    return reinterpret_cast<HMODULE>(module);
-}
-
-FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
-    sim::Machine& m = machine();
-    if (FaultHere("GetProcAddress")) return Fail(ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
-    sim::Library* library = LoadedLibrary(hModule);
-    if (library == nullptr) return Fail(ERROR_INVALID_HANDLE, FARPROC(nullptr));
-    std::string name = lpProcName ? lpProcName : "";
-    if (library->name == sim::kEventLogLibrary) {
-        FARPROC proc = sim::EventLogProc(name);
-        return proc ? proc : Fail(ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
-    }
-    if (m.aspi.missingEntries.count(name)) return Fail(ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
-    void (*proc)(void) = nullptr;
-    if (name == "GetASPI32SupportInfo")
-        proc = reinterpret_cast<void (*)(void)>(&SimGetASPI32SupportInfo);
-    else if (name == "SendASPI32Command")
-        proc = reinterpret_cast<void (*)(void)>(&SimSendASPI32Command);
-    else
-        return Fail(ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
-    return reinterpret_cast<FARPROC>(proc);
-}
-
-BOOL WINAPI FreeLibrary(HMODULE hLibModule) {
-    sim::Library* library = LoadedLibrary(hLibModule);
-    if (library == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    machine().journal.Note("free " + library->name);
-    // The last reference unmaps the library: its handle names nothing from now on.
-    if (--library->references == 0)
-        machine().libraries.erase(reinterpret_cast<uintptr_t>(hLibModule));
-    return TRUE;
-}

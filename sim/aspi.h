@@ -1,10 +1,16 @@
-// The ASPI manager "wnaspi32.dll" of the simulated machine, and the libraries the program
-// loads at run time.
+// The ASPI manager "wnaspi32.dll" of the simulated machine.
 #pragma once
 
 #include <simwin/windef.h>
 
+#include <string>
+
 namespace sim {
+
+extern const char kAspiLibrary[];  // "wnaspi32.dll"
+
+// The entry point of the ASPI manager named `name`, or null.
+FARPROC AspiProc(const std::string& name);
 
 // Ends every ASPI request still pending, as a manager would that answers long after the
 // caller stopped waiting: it writes the data and the status into the caller's request and

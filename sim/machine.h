@@ -222,6 +222,14 @@ struct EventLog {
     std::vector<EventRecord> system;       // the System log, in the order it was written
 };
 
+// The libraries of the system directory the program loads at run time besides the two
+// above: "version.dll" (the version resource) and "netapi32.dll" (the account lookup). Each
+// is present with its entry points unless named here.
+struct SystemLibraries {
+    std::set<std::string, NoCaseLess> absent;  // libraries LoadLibraryExA does not find
+    std::set<std::string> missingEntries;      // entry points GetProcAddress does not find
+};
+
 struct Shell {
     DWORD executeError = 0;  // nonzero: ShellExecuteExA fails with this error
 };
@@ -424,6 +432,7 @@ struct Machine {
     std::map<DWORD, OtherProcess> processes;        // by process id
     DWORD nextProcessId = 0x1000;                   // the id of the next process created
     EventLog eventLog;
+    SystemLibraries systemLibraries;
 
     bool eventCreationFails = false;  // CreateEventA returns NULL
     uint64_t clockMs = 0;             // the virtual clock: Sleep and time-outs advance it

@@ -3,9 +3,11 @@
 #include "app/command_line.h"
 #include "app/console.h"
 #include "platform/win32.h"
+#include "sdk/system/system_library.h"
 
 #include <cstdio>
-#include <vector>
+#include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -35,6 +37,38 @@ const char* const kHelp[] = {
 // A version resource is at most a few kilobytes; anything larger is not trusted.
 const DWORD kMaxVersionBlock = 64 * 1024;
 
+// The file version of the image at `path`, read with the version library's functions.
+bool ReadVersionResource(HMODULE library, const char* path, char* text, size_t size) {
+    auto infoSize =
+        EntryPoint<decltype(&GetFileVersionInfoSizeA)>(library, "GetFileVersionInfoSizeA");
+    auto info = EntryPoint<decltype(&GetFileVersionInfoA)>(library, "GetFileVersionInfoA");
+    auto query = EntryPoint<decltype(&VerQueryValueA)>(library, "VerQueryValueA");
+    if (infoSize == NULL || info == NULL || query == NULL) return false;
+
+    DWORD handle = 0;
+    DWORD blockSize = infoSize(path, &handle);
+    if (blockSize == 0 || blockSize > kMaxVersionBlock) return false;
+    // malloc aligns for any type, as the fixed part inside the block needs.
+    void* block = std::malloc(blockSize);
+    if (block == NULL) return false;
+    LPVOID value = NULL;
+    UINT valueLength = 0;
+    bool found = info(path, 0, blockSize, block) && query(block, "\\", &value, &valueLength) &&
+                 value != NULL && valueLength >= sizeof(VS_FIXEDFILEINFO);
+    VS_FIXEDFILEINFO fixed;
+    if (found) std::memcpy(&fixed, value, sizeof fixed);
+    std::free(block);
+    if (!found || fixed.dwSignature != VS_FFI_SIGNATURE) return false;
+
+    unsigned major = HIWORD(fixed.dwFileVersionMS), minor = LOWORD(fixed.dwFileVersionMS);
+    unsigned patch = HIWORD(fixed.dwFileVersionLS), build = LOWORD(fixed.dwFileVersionLS);
+    if (build != 0)
+        std::snprintf(text, size, "%u.%u.%u.%u", major, minor, patch, build);
+    else
+        std::snprintf(text, size, "%u.%u.%u", major, minor, patch);
+    return true;
+}
+
 }  // namespace
 
 int ShowHelp() {
@@ -51,27 +85,12 @@ bool ReadProgramVersion(char* text, size_t size) {
     if (length == 0 || length >= MAX_PATH) return false;
     path[length] = 0;
 
-    DWORD handle = 0;
-    DWORD blockSize = GetFileVersionInfoSizeA(path, &handle);
-    if (blockSize == 0 || blockSize > kMaxVersionBlock) return false;
-    std::vector<DWORD> block((blockSize + sizeof(DWORD) - 1) / sizeof(DWORD));
-    if (!GetFileVersionInfoA(path, 0, blockSize, block.data())) return false;
-
-    LPVOID value = NULL;
-    UINT valueLength = 0;
-    if (!VerQueryValueA(block.data(), "\\", &value, &valueLength) || value == NULL ||
-        valueLength < sizeof(VS_FIXEDFILEINFO))
-        return false;
-    const VS_FIXEDFILEINFO* fixed = static_cast<const VS_FIXEDFILEINFO*>(value);
-    if (fixed->dwSignature != VS_FFI_SIGNATURE) return false;
-
-    unsigned major = HIWORD(fixed->dwFileVersionMS), minor = LOWORD(fixed->dwFileVersionMS);
-    unsigned patch = HIWORD(fixed->dwFileVersionLS), build = LOWORD(fixed->dwFileVersionLS);
-    if (build != 0)
-        std::snprintf(text, size, "%u.%u.%u.%u", major, minor, patch, build);
-    else
-        std::snprintf(text, size, "%u.%u.%u", major, minor, patch);
-    return true;
+    // The version library is loaded for this request only, from the system directory.
+    HMODULE library = LoadSystemLibrary("version.dll");
+    if (library == NULL) return false;
+    bool read = ReadVersionResource(library, path, text, size);
+    FreeLibrary(library);
+    return read;
 }
 
 int ShowVersion() {

@@ -23,6 +23,13 @@ struct Element {
     size_t end;       // just past the element
 };
 
+// Up to `n` characters of `text` from `at`; empty from past its end. Unlike substr and
+// compare, it never throws, so the product builds without exceptions.
+Text Part(Text text, size_t at, size_t n) {
+    if (at > text.size()) return Text();
+    return Text(text.data() + at, n < text.size() - at ? n : text.size() - at);
+}
+
 bool IsSpace(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
 
 // The next start tag <name ...> at or after `from` (not <nameOther>), or npos.
@@ -31,7 +38,7 @@ size_t FindStartTag(Text xml, Text name, size_t from) {
         size_t at = xml.find('<', from);
         if (at == Text::npos || xml.size() - at - 1 < name.size()) return Text::npos;
         size_t after = at + 1 + name.size();
-        if (xml.compare(at + 1, name.size(), name) == 0 && after < xml.size() &&
+        if (Part(xml, at + 1, name.size()) == name && after < xml.size() &&
             (IsSpace(xml[after]) || xml[after] == '/' || xml[after] == '>'))
             return at;
         from = at + 1;
@@ -48,22 +55,22 @@ bool FindElement(Text xml, Text name, size_t from, Element* out) {
     size_t close = xml.find('>', open);
     if (close == Text::npos) return false;
     if (xml[close - 1] == '/') {
-        out->attributes = xml.substr(open, close - 1 - open);
+        out->attributes = Part(xml, open, close - 1 - open);
         out->content = Text();
         out->end = close + 1;
         return true;
     }
-    out->attributes = xml.substr(open, close - open);
+    out->attributes = Part(xml, open, close - open);
     // Elements of the same name do not nest in an event, so the first end tag closes it.
     size_t end = close + 1;
     while (true) {
         end = xml.find("</", end);
         if (end == Text::npos) return false;
         size_t after = end + 2 + name.size();
-        if (xml.compare(end + 2, name.size(), name) == 0 && after <= xml.size()) {
+        if (Part(xml, end + 2, name.size()) == name && after <= xml.size()) {
             while (after < xml.size() && IsSpace(xml[after])) ++after;
             if (after < xml.size() && xml[after] == '>') {
-                out->content = xml.substr(close + 1, end - close - 1);
+                out->content = Part(xml, close + 1, end - close - 1);
                 out->end = after + 1;
                 return true;
             }
@@ -87,7 +94,7 @@ bool FindAttribute(Text attributes, Text name, Text* value) {
         if (k >= attributes.size() || (attributes[k] != '\'' && attributes[k] != '"')) return false;
         size_t end = attributes.find(attributes[k], k + 1);
         if (end == Text::npos) return false;
-        *value = attributes.substr(k + 1, end - k - 1);
+        *value = Part(attributes, k + 1, end - k - 1);
         return true;
     }
     return false;
@@ -129,7 +136,7 @@ bool Unescape(Text text, char* out, size_t size, bool mayCut) {
         if (c == '&') {
             size_t semicolon = text.find(';', k + 1);
             if (semicolon == Text::npos || semicolon - k > 10) return false;
-            int decoded = EntityChar(text.substr(k + 1, semicolon - k - 1));
+            int decoded = EntityChar(Part(text, k + 1, semicolon - k - 1));
             if (decoded < 0) return false;
             c = static_cast<char>(decoded);
             k = semicolon;

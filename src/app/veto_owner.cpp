@@ -1,10 +1,11 @@
 #include "app/veto_owner.h"
 
 #include "app/veto_event.h"
+#include "sdk/system/system_library.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <vector>
 
 namespace {
 
@@ -24,10 +25,18 @@ const DWORD kRequestTimeoutMs = 200;
 const DWORD kFirstRenderBytes = 8192;
 const DWORD kMaxRenderBytes = 65536;
 
-typedef EVT_HANDLE(WINAPI* EvtQueryFn)(EVT_HANDLE, LPCWSTR, LPCWSTR, DWORD);
-typedef BOOL(WINAPI* EvtNextFn)(EVT_HANDLE, DWORD, EVT_HANDLE*, DWORD, DWORD, PDWORD);
-typedef BOOL(WINAPI* EvtRenderFn)(EVT_HANDLE, EVT_HANDLE, DWORD, DWORD, PVOID, PDWORD, PDWORD);
-typedef BOOL(WINAPI* EvtCloseFn)(EVT_HANDLE);
+// What this file uses of the event log functions of wevtapi.dll (Windows Vista and later),
+// declared here: the system header declares them only for programs built for Vista, and
+// this one is built for XP, where the library is missing and the lookup finds nothing.
+typedef HANDLE EventHandle;                  // EVT_HANDLE
+const DWORD kQueryChannelPath = 0x1;         // EvtQueryChannelPath
+const DWORD kQueryReverseDirection = 0x200;  // EvtQueryReverseDirection
+const DWORD kRenderEventXml = 1;             // EvtRenderEventXml
+
+typedef EventHandle(WINAPI* EvtQueryFn)(EventHandle, LPCWSTR, LPCWSTR, DWORD);
+typedef BOOL(WINAPI* EvtNextFn)(EventHandle, DWORD, EventHandle*, DWORD, DWORD, PDWORD);
+typedef BOOL(WINAPI* EvtRenderFn)(EventHandle, EventHandle, DWORD, DWORD, PVOID, PDWORD, PDWORD);
+typedef BOOL(WINAPI* EvtCloseFn)(EventHandle);
 
 struct EventLogApi {
     EvtQueryFn query;
@@ -35,13 +44,6 @@ struct EventLogApi {
     EvtRenderFn render;
     EvtCloseFn close;
 };
-
-// An entry point as its own type; through void (*)(void), which converts to any function type.
-template <typename Fn>
-Fn EntryPoint(HMODULE library, const char* name) {
-    FARPROC proc = GetProcAddress(library, name);
-    return reinterpret_cast<Fn>(reinterpret_cast<void (*)(void)>(proc));
-}
 
 bool LookUp(HMODULE library, EventLogApi* api) {
     api->query = EntryPoint<EvtQueryFn>(library, "EvtQuery");
@@ -58,45 +60,51 @@ void WidenAscii(const char* text, WCHAR* wide) {
     wide[k] = 0;
 }
 
-// Renders one event as XML and converts it to the ANSI code page, bounded. False when it
-// cannot be rendered within kMaxRenderBytes or converted.
-bool RenderEvent(const EventLogApi& api, EVT_HANDLE event, std::vector<char>* xml) {
-    std::vector<BYTE> buffer(kFirstRenderBytes);
+// Where an event is rendered and converted: the rendering, at most kMaxRenderBytes, and
+// its ANSI form, at most two bytes a UTF-16 unit (a double-byte code page) and a terminator.
+struct RenderSpace {
+    BYTE rendered[kMaxRenderBytes];
+    char xml[kMaxRenderBytes + 1];
+};
+
+// Renders one event as XML and converts it to the ANSI code page, bounded; the text is
+// space->xml, its length *length. False when it cannot be rendered within kMaxRenderBytes
+// or converted.
+bool RenderEvent(const EventLogApi& api, EventHandle event, RenderSpace* space, size_t* length) {
     DWORD used = 0, properties = 0;
-    if (!api.render(NULL, event, EvtRenderEventXml, static_cast<DWORD>(buffer.size()),
-                    buffer.data(), &used, &properties)) {
+    DWORD offered = kFirstRenderBytes;
+    if (!api.render(NULL, event, kRenderEventXml, offered, space->rendered, &used, &properties)) {
         if (GetLastError() != ERROR_INSUFFICIENT_BUFFER || used > kMaxRenderBytes ||
-            used <= buffer.size())
+            used <= offered)
             return false;
-        buffer.assign(used, 0);
-        if (!api.render(NULL, event, EvtRenderEventXml, static_cast<DWORD>(buffer.size()),
-                        buffer.data(), &used, &properties))
+        std::memset(space->rendered, 0, used);
+        offered = used;
+        if (!api.render(NULL, event, kRenderEventXml, offered, space->rendered, &used, &properties))
             return false;
     }
-    if (used > buffer.size()) return false;
+    if (used > offered) return false;
     // The rendering is UTF-16 with its terminator; the count of units is what it used.
     int units = static_cast<int>(used / sizeof(WCHAR));
-    const WCHAR* wide = reinterpret_cast<const WCHAR*>(buffer.data());
+    const WCHAR* wide = reinterpret_cast<const WCHAR*>(space->rendered);
     while (units > 0 && wide[units - 1] == 0) --units;
     if (units == 0) return false;
-    // A unit becomes at most two bytes in a double-byte code page.
-    xml->assign(static_cast<size_t>(units) * 2 + 1, 0);
-    int bytes = WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, xml->data(),
-                                    static_cast<int>(xml->size() - 1), NULL, NULL);
+    int bytes =
+        WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, space->xml, units * 2, NULL, NULL);
     if (bytes <= 0) return false;
-    xml->resize(static_cast<size_t>(bytes));
+    space->xml[bytes] = 0;
+    *length = static_cast<size_t>(bytes);
     return true;
 }
 
 // Reads the query's events, newest first, until one names the device.
-bool FindInResults(const EventLogApi& api, EVT_HANDLE results, const char* deviceInstanceId,
-                   VetoOwner* owner) {
-    std::vector<char> xml;
+bool FindInResults(const EventLogApi& api, EventHandle results, const char* deviceInstanceId,
+                   RenderSpace* space, VetoOwner* owner) {
     RemovalVetoEvent event;
+    size_t length = 0;
     DWORD read = 0;
     bool found = false;
     while (!found && read < kMaxVetoEventsRead) {
-        EVT_HANDLE events[kEventsPerRequest];
+        EventHandle events[kEventsPerRequest];
         DWORD wanted = kMaxVetoEventsRead - read;
         if (wanted > kEventsPerRequest) wanted = kEventsPerRequest;
         DWORD returned = 0;
@@ -106,8 +114,8 @@ bool FindInResults(const EventLogApi& api, EVT_HANDLE results, const char* devic
         if (returned == 0) break;
         read += returned;
         for (DWORD k = 0; k < returned; ++k) {
-            if (!found && RenderEvent(api, events[k], &xml) &&
-                ParseRemovalVetoEvent(xml.data(), xml.size(), &event) &&
+            if (!found && RenderEvent(api, events[k], space, &length) &&
+                ParseRemovalVetoEvent(space->xml, length, &event) &&
                 IsRemovalVetoOf(event, deviceInstanceId)) {
                 const char* program = ProgramOfProcessName(event.processName);
                 // A file name is at most 255 characters; a longer one is not cut to another.
@@ -126,25 +134,13 @@ bool FindInResults(const EventLogApi& api, EVT_HANDLE results, const char* devic
     return found;
 }
 
-// The event log library by its full path in the system directory: the tool runs from
-// removable media and from the temporary folder, where anyone could leave a library of the
-// same name for a bare name to find first.
-HMODULE LoadEventLogLibrary() {
-    const char name[] = "\\wevtapi.dll";
-    char path[MAX_PATH];
-    UINT n = GetSystemDirectoryA(path, MAX_PATH);
-    if (n == 0 || n + sizeof name > MAX_PATH) return NULL;
-    std::memcpy(path + n, name, sizeof name);
-    return LoadLibraryA(path);
-}
-
 }  // namespace
 
 bool FindVetoOwner(const char* deviceInstanceId, VetoOwner* owner) {
     std::memset(owner, 0, sizeof *owner);
     if (deviceInstanceId == NULL || deviceInstanceId[0] == 0) return false;
 
-    HMODULE library = LoadEventLogLibrary();
+    HMODULE library = LoadSystemLibrary("wevtapi.dll");
     if (library == NULL) return false;
     EventLogApi api;
     bool found = false;
@@ -157,12 +153,13 @@ bool FindVetoOwner(const char* deviceInstanceId, VetoOwner* owner) {
         WCHAR query[kQueryChars];
         WidenAscii(kLogChannel, channel);
         WidenAscii(narrowQuery, query);
-        EVT_HANDLE results =
-            api.query(NULL, channel, query, EvtQueryChannelPath | EvtQueryReverseDirection);
-        if (results != NULL) {
-            found = FindInResults(api, results, deviceInstanceId, owner);
-            api.close(results);
-        }
+        EventHandle results =
+            api.query(NULL, channel, query, kQueryChannelPath | kQueryReverseDirection);
+        RenderSpace* space = static_cast<RenderSpace*>(std::malloc(sizeof(RenderSpace)));
+        if (results != NULL && space != NULL)
+            found = FindInResults(api, results, deviceInstanceId, space, owner);
+        std::free(space);
+        if (results != NULL) api.close(results);
     }
     FreeLibrary(library);
     if (!found) std::memset(owner, 0, sizeof *owner);

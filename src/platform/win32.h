@@ -24,7 +24,6 @@
 #include <lm.h>
 #include <shellapi.h>
 #include <winver.h>
-#include <winevt.h>
 
 #else
 

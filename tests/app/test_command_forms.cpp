@@ -121,6 +121,24 @@ TEST_F(SimTest, MissingVersionResourceIsAFailureNotAVersion) {
     EXPECT_THAT(m.journal.ErrorLines(), ElementsAre("The version information cannot be read."));
 }
 
+// Without the version library, or one of its functions, the version cannot be read.
+class VersionLibraryMissing : public SimTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(VersionLibraryMissing, IsAFailureNotAVersion) {
+    std::string missing = GetParam();
+    if (missing == "version.dll")
+        m.systemLibraries.absent.insert(missing);
+    else
+        m.systemLibraries.missingEntries.insert(missing);
+    EXPECT_EQ(ShowVersion(), 1);
+    EXPECT_THAT(m.journal.ErrorLines(), ElementsAre("The version information cannot be read."));
+    ExpectNothingOpen();
+}
+
+INSTANTIATE_TEST_SUITE_P(Missing, VersionLibraryMissing,
+                         ::testing::Values("version.dll", "GetFileVersionInfoSizeA",
+                                           "GetFileVersionInfoA", "VerQueryValueA"));
+
 TEST_F(SimTest, ProgramPathTooLongForItsBufferIsNotUsed) {
     m.process.moduleFileName = "C:\\" + std::string(300, 'd') + "\\korvanta.exe";
     char text[32];

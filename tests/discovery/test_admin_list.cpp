@@ -156,7 +156,7 @@ TEST_F(AspiAdminList, FailedVersionQueryWhileHandingOutKeepsTheScansRoad) {
 TEST_F(AspiAdminList, RecordWhoseLetterTheRegistryDidNotGiveIsNotListed) {
     // The hardware-key list is read whole; then the letter look-up cannot open the registry,
     // and the unit's record is written with the byte 0xFF for its letter.
-    HWKEYNode* head = new HWKEYNode();
+    HWKEYNode* head = NewHWKEYNode();
     sim::PlanFault(sim::kNoFault);
     ParseHWKEYList(head);
     const std::vector<std::string>& asked = sim::FailableCalls();

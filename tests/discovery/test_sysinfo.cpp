@@ -39,6 +39,33 @@ INSTANTIATE_TEST_SUITE_P(
                       AccountCase{"OtherFailure", ERROR_INVALID_LEVEL, USER_PRIV_USER, FALSE}),
     [](const ::testing::TestParamInfo<AccountCase>& info) { return info.param.name; });
 
+// An administrator whose privilege cannot be read, because the account library or one of
+// its functions is missing, takes the ordinary account's road and leaves nothing loaded.
+struct MissingAccountApi {
+    const char* name;
+    const char* library;
+    const char* entry;
+};
+
+class AccountLibraryMissing : public SimTest,
+                              public ::testing::WithParamInterface<MissingAccountApi> {};
+
+TEST_P(AccountLibraryMissing, TakesTheUserModeRoad) {
+    m.account.privilege = USER_PRIV_ADMIN;
+    if (GetParam().library) m.systemLibraries.absent.insert(GetParam().library);
+    if (GetParam().entry) m.systemLibraries.missingEntries.insert(GetParam().entry);
+    EXPECT_TRUE(IsNonAdminUser());
+    EXPECT_TRUE(JournalLines("netuser").empty());
+    ExpectNothingOpen();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Missing, AccountLibraryMissing,
+    ::testing::Values(MissingAccountApi{"Library", "netapi32.dll", nullptr},
+                      MissingAccountApi{"Lookup", nullptr, "NetUserGetInfo"},
+                      MissingAccountApi{"BufferFree", nullptr, "NetApiBufferFree"}),
+    [](const ::testing::TestParamInfo<MissingAccountApi>& info) { return info.param.name; });
+
 class SysInfo : public SimTest {
 protected:
     void SetUp() override {

@@ -55,9 +55,6 @@ FACT(sizeof(OSVERSIONINFOA), 148u);
 FACT(MAX_DEVICE_ID_LEN, 200);
 FACT(CR_BUFFER_SMALL, 0x1A);
 FACT(ERROR_INSUFFICIENT_BUFFER, 122);
-FACT(EvtQueryChannelPath | EvtQueryReverseDirection, 0x201);
-FACT(EvtRenderEventXml, 1);
-FACT(sizeof(EVT_HANDLE), sizeof(void*));
 
 FACT(sizeof(STORAGE_DEVICE_NUMBER), 12u);
 FACT(sizeof(DWORD), 4u);

@@ -28,7 +28,7 @@ protected:
     }
     // Builds the list, checks it, and hands it back for inspection; TearDown releases it.
     int Parse() {
-        head = new HWKEYNode();
+        head = NewHWKEYNode();
         return ParseHWKEYList(head);
     }
     std::vector<const HWKEYNode*> Entries() const {
@@ -215,7 +215,7 @@ TEST_F(HardwareKeys, FailureInTheMiddleClosesEverythingAndKeepsEarlierEntries) {
     for (const Failure& f : failures) {
         sim::Machine saved = m;
         f.arrange(m);
-        HWKEYNode* list = new HWKEYNode();
+        HWKEYNode* list = NewHWKEYNode();
         EXPECT_EQ(ParseHWKEYList(list), 0) << f.name;
         ASSERT_NE(list->next, nullptr) << f.name;
         EXPECT_EQ(list->next->unitLetter[2], 'E') << f.name;

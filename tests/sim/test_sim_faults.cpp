@@ -144,6 +144,11 @@ const FaultCase kCases[] = {
          return ok;
      }},
     {"LoadLibraryA", [] { return FailedWith(Aspi(), HMODULE(NULL), DWORD(1114)); }},
+    {"LoadLibraryExA",
+     [] {
+         HMODULE v = LoadLibraryExA("version.dll", NULL, LOAD_WITH_ALTERED_SEARCH_PATH);
+         return FailedWith(v, HMODULE(NULL), DWORD(1114));
+     }},
     {"GetProcAddress",
      [] {
          HMODULE aspi = Aspi();

@@ -1,5 +1,6 @@
 // The simulated machine's processes and files: waits on another process on the virtual
-// clock, the handles a started process hands out, and the drives a process holds.
+// clock, the handles a started process hands out, the drives a process holds, and the
+// libraries it loads.
 #include "tests/support/sim_test.h"
 
 #include <cstring>
@@ -97,5 +98,49 @@ TEST_F(SimProcess, OnlyTheDeviceUnderTheHeldVolumeIsVetoed) {
     // The disk itself, below the USB device, is held as well.
     EXPECT_EQ(CM_Request_Device_EjectW(f.disk, &veto, name, MAX_PATH, 0), CR_REMOVE_VETOED);
 }
+
+}  // namespace
+
+namespace {
+
+// LoadLibraryExA: the system directory's libraries by full path or bare name, what the
+// machine lacks, and the reserved file handle.
+struct LoadCase {
+    const char* name;
+    const char* path;
+    HANDLE file;
+    bool absent;  // version.dll is missing
+    DWORD error;  // 0: the load succeeds
+};
+
+class LibraryLoad : public SimTest, public ::testing::WithParamInterface<LoadCase> {};
+
+TEST_P(LibraryLoad, AnswersAsTheLoaderDoes) {
+    const LoadCase& c = GetParam();
+    if (c.absent) m.systemLibraries.absent.insert("version.dll");
+    SetLastError(0);
+    HMODULE library = LoadLibraryExA(c.path, c.file, LOAD_WITH_ALTERED_SEARCH_PATH);
+    EXPECT_EQ(library == NULL, c.error != 0);
+    if (c.error != 0) {
+        EXPECT_EQ(GetLastError(), c.error);
+    }
+    if (library != NULL) {
+        EXPECT_NE(GetProcAddress(library, "VerQueryValueA"), FARPROC(NULL));
+        EXPECT_EQ(GetProcAddress(library, "NetUserGetInfo"), FARPROC(NULL));
+        EXPECT_TRUE(FreeLibrary(library));
+    }
+    EXPECT_EQ(JournalLines("load"), std::vector<std::string>{std::string("load ") + c.path});
+    ExpectNothingOpen();
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Loads, LibraryLoad,
+    ::testing::Values(
+        LoadCase{"FullPath", "C:\\Windows\\system32\\VERSION.DLL", NULL, false, 0},
+        LoadCase{"BareName", "version.dll", NULL, false, 0},
+        LoadCase{"Absent", "C:\\Windows\\system32\\version.dll", NULL, true, ERROR_MOD_NOT_FOUND},
+        LoadCase{"Unknown", "C:\\Windows\\system32\\other.dll", NULL, false, ERROR_MOD_NOT_FOUND},
+        LoadCase{"FileHandleGiven", "version.dll", HANDLE(1), false, ERROR_INVALID_PARAMETER}),
+    [](const ::testing::TestParamInfo<LoadCase>& info) { return info.param.name; });
 
 }  // namespace

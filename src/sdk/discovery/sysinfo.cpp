@@ -3,6 +3,7 @@
 #include "sdk/discovery/admin_list.h"
 #include "sdk/discovery/user_mode.h"
 #include "sdk/scan/disk_lock.h"
+#include "sdk/system/system_library.h"
 #include "sdk/trace/debug_trace.h"
 #include "sdk/transport/scsi_dispatch.h"
 
@@ -47,13 +48,25 @@ BOOL IsNonAdminUser() {
     MultiByteToWideChar(CP_ACP, 0, name, -1, wideName, 256);
     wideName[255] = 0;
 
+    // The account library is loaded from the system directory when it is needed. A lookup
+    // that cannot be made, like one refused, takes the ordinary account's road, which
+    // works for every account.
+    HMODULE library = LoadSystemLibrary("netapi32.dll");
+    if (library == NULL) return TRUE;
+    auto getInfo = EntryPoint<decltype(&NetUserGetInfo)>(library, "NetUserGetInfo");
+    auto freeBuffer = EntryPoint<decltype(&NetApiBufferFree)>(library, "NetApiBufferFree");
+    if (getInfo == NULL || freeBuffer == NULL) {
+        FreeLibrary(library);
+        return TRUE;
+    }
     LPBYTE buffer = NULL;
-    NET_API_STATUS status = NetUserGetInfo(NULL, wideName, 1, &buffer);
+    NET_API_STATUS status = getInfo(NULL, wideName, 1, &buffer);
     if (status == NERR_Success) {
         admin = reinterpret_cast<USER_INFO_1*>(buffer)->usri1_priv == USER_PRIV_ADMIN;
-        NetApiBufferFree(buffer);
+        freeBuffer(buffer);
     } else if (status == ERROR_ACCESS_DENIED) {
         admin = FALSE;
     }
+    FreeLibrary(library);
     return !admin;
 }

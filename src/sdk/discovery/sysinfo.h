@@ -14,5 +14,6 @@ enum { kMaxSysInfoLetters = 32 };
 // their count. The filters are used by the administrator road only; null means none.
 int GetSysInfo(char* letters, const char* vendorFilter, const char* productFilter);
 
-// Nonzero when the account that runs the process is not a local administrator.
+// Nonzero when the account that runs the process is not a local administrator, and when
+// its privilege cannot be read because netapi32.dll or its lookup is missing.
 BOOL IsNonAdminUser();

@@ -91,7 +91,8 @@ void RecordAdapter(const HWKEYNode* head, BYTE adapter, HMODULE module, char let
 }
 
 int ScanAspi() {
-    HWKEYNode* head = new HWKEYNode();
+    HWKEYNode* head = NewHWKEYNode();
+    if (head == NULL) return 0;
     DebugTrace("=== Before Parsing Disk Letter ()===");
     ParseHWKEYList(head);
     DebugTrace("=== After Parsing Disk Letter ()===");
@@ -159,7 +160,8 @@ int OpenSMIDiskByIndex(int index, SMIDiskInfo* out) {
     // query failed), a record handed out here would carry a library that CloseSMIDisk,
     // going by UseASPI, never releases.
     if (!UseASPI) return 0;
-    HWKEYNode* head = new HWKEYNode();
+    HWKEYNode* head = NewHWKEYNode();
+    if (head == NULL) return 0;
     int matchingKeys = ParseHWKEYList(head);
 
     HMODULE module = NULL;

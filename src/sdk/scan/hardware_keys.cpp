@@ -184,14 +184,15 @@ int ParseHWKEYList(HWKEYNode* head) {
             entry = entry->next;
         HWKEYNode* created = NULL;
         if (entry == NULL) {
-            created = new HWKEYNode();
+            created = NewHWKEYNode();
+            if (created == NULL) return 0;
             std::memcpy(created->firstKey, key, sizeof key);
             entry = created;
         } else {
             std::memcpy(entry->secondKey, key, sizeof key);
         }
         if (!ReadUnit(key, entry)) {
-            delete created;  // never appended
+            std::free(created);  // never appended
             return 0;
         }
         if (created != NULL) {
@@ -226,6 +227,8 @@ int FindDiskLetter(char* letter, int n) {
     return *letter != static_cast<char>(0xFF) ? 1 : 0;
 }
 
+HWKEYNode* NewHWKEYNode() { return static_cast<HWKEYNode*>(std::calloc(1, sizeof(HWKEYNode))); }
+
 void ReleaseHWKEYList(HWKEYNode* head) {
     while (head->next != NULL) {
         HWKEYNode* entry = head->next;
@@ -237,7 +240,7 @@ void ReleaseHWKEYList(HWKEYNode* head) {
                       entry->unitLetter[entry->removableIndex]);
         DebugTrace(line);
         head->next = entry->next;
-        delete entry;
+        std::free(entry);
     }
-    delete head;
+    std::free(head);
 }

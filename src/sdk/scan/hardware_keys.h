@@ -21,9 +21,13 @@ struct HWKEYNode {
     HWKEYNode* next;
 };
 
+// A zero-filled entry, the head of a new list or an entry to append; NULL when memory is
+// short. ReleaseHWKEYList frees it.
+HWKEYNode* NewHWKEYNode();
+
 // Appends one entry per SMI device to the list behind `head` (a zero-filled dummy entry)
-// and returns the number of matching hardware keys; 0 on any registry failure (entries
-// appended before it stay in the list).
+// and returns the number of matching hardware keys; 0 on any registry failure or when memory
+// is short (entries appended before it stay in the list).
 int ParseHWKEYList(HWKEYNode* head);
 
 // Stores the drive letter of the n-th matching hardware key (from 0) in *letter and returns

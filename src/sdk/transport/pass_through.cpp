@@ -5,14 +5,18 @@
 #include "sdk/transport/scsi_commands.h"
 
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
-#include <string>
+#include <initializer_list>
 
 namespace {
 
 const int kCommandAttempts = 6;
 const DWORD kRetryPauseMs = 100;
 const int kLockTries = 200;
+// The longest directory path whose volume IsNTFSVolume asks for, with its trailing
+// backslash and terminator: a device interface path is at most 512 characters.
+const size_t kRootPathBytes = 514;
 const DWORD kLockPauseMs = 100;
 const UCHAR kScsiTargetId = 1;
 const ULONG kSenseBytes = 32;
@@ -124,8 +128,6 @@ ScsiRequest MakeScsiRequest(HANDLE device, int timeoutSeconds) {
     return request;
 }
 
-CSMISCSICmd::~CSMISCSICmd() {}
-
 int CSMISCSICmd::OpenSMIDiskLocked(ScsiRequest* request, const char* path) {
     return OpenVolume(request, path, true);
 }
@@ -179,19 +181,21 @@ int CSMISCSICmd::SCSIPassThroughInquiry(ScsiRequest* request, BYTE* out, int ful
 int CSMISCSICmd::IsNTFSVolume(const char* path) {
     // "\\.\E:" names the volume whose root is "E:\"; any other path is taken as a
     // directory and gets a trailing backslash.
-    std::string root;
+    char root[kRootPathBytes];
     if (std::strlen(path) == 6 && path[4] >= 'A' && path[4] <= 'Z') {
-        root = RootPathOf(path[4]).text;
+        DrivePath drive = RootPathOf(path[4]);
+        std::memcpy(root, drive.text, sizeof drive.text);
     } else {
-        root = std::string(path) + "\\";
+        int n = std::snprintf(root, sizeof root, "%s\\", path);
+        if (n < 0 || static_cast<size_t>(n) >= sizeof root) return 0;
     }
     char volumeName[255];
     char fileSystem[80];
     std::memset(volumeName, 0, sizeof volumeName);
     std::memset(fileSystem, 0, sizeof fileSystem);
     DWORD serial = 0;
-    if (!GetVolumeInformationA(root.c_str(), volumeName, sizeof volumeName, &serial, NULL, NULL,
-                               fileSystem, sizeof fileSystem))
+    if (!GetVolumeInformationA(root, volumeName, sizeof volumeName, &serial, NULL, NULL, fileSystem,
+                               sizeof fileSystem))
         return 0;
     return std::strncmp(fileSystem, "NTFS", 4) == 0 ? 1 : 0;
 }

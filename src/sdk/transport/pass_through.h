@@ -27,8 +27,6 @@ enum { kInquiryDataLength = 56, kInquiryShortLength = 51 };
 // The pass-through operations. The class holds no data; no operation needs an instance.
 class CSMISCSICmd {
 public:
-    virtual ~CSMISCSICmd();
-
     // Opens `path` for reading and writing into request->deviceHandle (INVALID_HANDLE_VALUE
     // when the open fails) and takes the volume lock when the path and the system call for
     // it. Returns 0 when the open or the lock failed; a handle that failed to lock stays

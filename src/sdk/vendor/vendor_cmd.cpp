@@ -41,8 +41,6 @@ void CopyOut(BYTE* out, int length, const BYTE* reply, size_t replySize) {
 
 }  // namespace
 
-CSMIVendorCmd::~CSMIVendorCmd() {}
-
 int CSMIVendorCmd::ReadControllerRam(int modelCode, ScsiRequest* request, DWORD pageOrAddress,
                                      BYTE* out, int length) {
     if (!UsableBuffer(out, length)) return kVendorReadFailed;

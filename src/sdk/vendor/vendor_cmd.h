@@ -22,8 +22,6 @@ enum { kRamReplySize = 1536, kSfrReplySize = 512, kFlashInfoReplySize = 2560 };
 
 class CSMIVendorCmd {
 public:
-    virtual ~CSMIVendorCmd();
-
     // RAM page `pageOrAddress` (a full 32-bit address on wide-address models). Copies at
     // most min(length, 1536) bytes. On failure the caller's `length` bytes are zeroed and
     // "The Read RAM Command is failed" is written at byte 432 when it fits; returns -210.
