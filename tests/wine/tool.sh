@@ -19,7 +19,7 @@ switch() {
     fi
 }
 trace_text='user mode request Disk Letter List'
-usage='usage: korvanta [E: | --list | --info E: | --help | --version]'
+usage='usage: korvanta [E: | --all] [--wait[=SECONDS]] | --list | --info E: | --help | --version'
 
 case $case in
 no-drive)
