@@ -18,6 +18,8 @@ const char* const kHelp[] = {
     "",
     "  (no argument)  eject the supported USB drive with media that has the highest letter",
     "  E: or E        eject drive E, when it is a supported USB drive with media",
+    "  --all          eject every supported USB drive with media",
+    "  --wait[=N]     when a drive is in use, keep trying for N seconds (30)",
     "  --list         list the supported USB drives with media, with their names",
     "  --info E:      show the controller of drive E: its model, model code, USB",
     "                 manufacturer and product strings and flash maker code",

@@ -4,9 +4,13 @@
 
 const char* const RelaunchMarker = "--relaunched-from=";
 
-const char* const UsageLine = "usage: korvanta [E: | --list | --info E: | --help | --version]\n";
+const char* const UsageLine =
+    "usage: korvanta [E: | --all] [--wait[=SECONDS]] | --list | --info E: | --help | --version\n";
 
 namespace {
+
+const char kWaitOption[] = "--wait";
+const char kAllOption[] = "--all";
 
 // No form takes more than two arguments besides the marker; a few more are collected so
 // that an extra argument is seen and refused rather than dropped.
@@ -112,48 +116,90 @@ bool MarkerArgument(const char* text, DWORD* pid) {
     return true;
 }
 
+// "--wait=" or "--wait" alone, the forms the wait option is recognised by; anything else
+// beginning with the name is an argument not understood.
+bool IsWaitOption(const char* text) {
+    size_t n = sizeof kWaitOption - 1;
+    return std::strncmp(text, kWaitOption, n) == 0 && (text[n] == 0 || text[n] == '=');
+}
+
+// The wait's seconds: kDefaultWaitSeconds for "--wait"; for "--wait=SECONDS" 1 to 3 decimal
+// digits without a sign, 1 to kMaxWaitSeconds.
+bool WaitArgument(const char* text, DWORD* seconds) {
+    const char* digits = text + sizeof kWaitOption - 1;
+    if (*digits == 0) {
+        *seconds = kDefaultWaitSeconds;
+        return true;
+    }
+    ++digits;  // the '='
+    size_t n = std::strlen(digits);
+    if (n == 0 || n > 3) return false;
+    DWORD value = 0;
+    for (size_t k = 0; k < n; ++k) {
+        if (digits[k] < '0' || digits[k] > '9') return false;
+        value = value * 10 + static_cast<DWORD>(digits[k] - '0');
+    }
+    if (value == 0 || value > kMaxWaitSeconds) return false;
+    *seconds = value;
+    return true;
+}
+
 }  // namespace
 
+bool IsEjectingForm(CommandForm form) {
+    return form == CommandForm::EjectHighest || form == CommandForm::EjectLetter ||
+           form == CommandForm::EjectAll;
+}
+
 ParsedCommand ParseCommandLine(const char* commandLine) {
-    ParsedCommand usage = {CommandForm::Usage, 0, 0};
+    ParsedCommand usage = {CommandForm::Usage, 0, 0, 0};
     if (commandLine == NULL) return usage;
     Arguments args = Split(SkipProgramName(commandLine));
     if (args.refused) return usage;
 
-    // The marker is taken out wherever it stands; it may appear once.
+    // The marker and the options are taken out wherever they stand; each may appear once.
     const char* rest[kMaxArguments];
     int count = 0;
     DWORD relaunchedFrom = 0;
+    DWORD waitSeconds = 0;
+    bool all = false;
     for (int k = 0; k < args.count; ++k) {
-        if (std::strncmp(args.text[k], RelaunchMarker, std::strlen(RelaunchMarker)) == 0) {
-            if (relaunchedFrom != 0 || !MarkerArgument(args.text[k], &relaunchedFrom)) return usage;
+        const char* arg = args.text[k];
+        if (std::strncmp(arg, RelaunchMarker, std::strlen(RelaunchMarker)) == 0) {
+            if (relaunchedFrom != 0 || !MarkerArgument(arg, &relaunchedFrom)) return usage;
+        } else if (IsWaitOption(arg)) {
+            if (waitSeconds != 0 || !WaitArgument(arg, &waitSeconds)) return usage;
+        } else if (std::strcmp(arg, kAllOption) == 0) {
+            if (all) return usage;
+            all = true;
         } else {
-            rest[count++] = args.text[k];
+            rest[count++] = arg;
         }
     }
 
     ParsedCommand command = usage;
     char letter = 0;
-    if (count == 0) {
-        command = {CommandForm::EjectHighest, 0, 0};
+    if (all) {
+        // --all names no drive and goes with no other form.
+        if (count == 0) command = {CommandForm::EjectAll, 0, 0, 0};
+    } else if (count == 0) {
+        command = {CommandForm::EjectHighest, 0, 0, 0};
     } else if (count == 1 && DriveArgument(rest[0], &letter)) {
-        command = {CommandForm::EjectLetter, letter, 0};
+        command = {CommandForm::EjectLetter, letter, 0, 0};
     } else if (count == 1 && std::strcmp(rest[0], "--list") == 0) {
-        command = {CommandForm::List, 0, 0};
+        command = {CommandForm::List, 0, 0, 0};
     } else if (count == 1 && std::strcmp(rest[0], "--help") == 0) {
-        command = {CommandForm::Help, 0, 0};
+        command = {CommandForm::Help, 0, 0, 0};
     } else if (count == 1 && std::strcmp(rest[0], "--version") == 0) {
-        command = {CommandForm::Version, 0, 0};
+        command = {CommandForm::Version, 0, 0, 0};
     } else if (count == 2 && std::strcmp(rest[0], "--info") == 0 &&
                DriveArgument(rest[1], &letter)) {
-        command = {CommandForm::Info, letter, 0};
+        command = {CommandForm::Info, letter, 0, 0};
     }
 
-    // Only an ejection is ever handed on to a copy of the tool.
-    if (relaunchedFrom != 0) {
-        if (command.form != CommandForm::EjectHighest && command.form != CommandForm::EjectLetter)
-            return usage;
-        command.relaunchedFrom = relaunchedFrom;
-    }
+    // Only an ejection waits, and only an ejection is ever handed on to a copy of the tool.
+    if ((waitSeconds != 0 || relaunchedFrom != 0) && !IsEjectingForm(command.form)) return usage;
+    command.waitSeconds = waitSeconds;
+    command.relaunchedFrom = relaunchedFrom;
     return command;
 }

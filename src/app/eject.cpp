@@ -46,6 +46,18 @@ void DeviceInstanceIdOf(DEVINST devInst, char (&id)[kDeviceInstanceIdBytes]) {
     id[MAX_DEVICE_ID_LEN] = 0;
 }
 
+// One ejection request of `device`, its veto name in `vetoName`. Windows reports a removal a
+// program or driver stopped with CR_REMOVE_VETOED and the veto's type.
+EjectOutcome RequestOnce(DEVINST device, WCHAR (&vetoName)[MAX_PATH]) {
+    PNP_VETO_TYPE vetoType = PNP_VetoTypeUnknown;
+    vetoName[0] = 0;
+    CONFIGRET result = CM_Request_Device_EjectW(device, &vetoType, vetoName, MAX_PATH, 0);
+    vetoName[MAX_PATH - 1] = 0;
+    if (result == CR_SUCCESS && vetoType == PNP_VetoTypeUnknown) return EjectOutcome::Ejected;
+    if (result == CR_REMOVE_VETOED || vetoType != PNP_VetoTypeUnknown) return EjectOutcome::Vetoed;
+    return EjectOutcome::Failed;
+}
+
 }  // namespace
 
 DEVINST FindDevInstByDeviceNumber(DWORD deviceNumber, UINT driveType, const char* dosDevice) {
@@ -93,13 +105,9 @@ DEVINST FindDevInstByDeviceNumber(DWORD deviceNumber, UINT driveType, const char
     return found;
 }
 
-BOOL EjectDrive(char letter, char (&errorText)[kEjectTextBytes]) {
-    char deviceInstanceId[kDeviceInstanceIdBytes];
-    return EjectDrive(letter, errorText, deviceInstanceId);
-}
-
-BOOL EjectDrive(char letter, char (&errorText)[kEjectTextBytes],
-                char (&deviceInstanceId)[kDeviceInstanceIdBytes]) {
+bool FindEjectableDevice(char letter, DEVINST* device, char (&errorText)[kEjectTextBytes],
+                         char (&deviceInstanceId)[kDeviceInstanceIdBytes]) {
+    *device = 0;
     deviceInstanceId[0] = 0;
     const DrivePath root = RootPathOf(letter);
     const DrivePath volumePath = VolumePathOf(letter);
@@ -110,20 +118,20 @@ BOOL EjectDrive(char letter, char (&errorText)[kEjectTextBytes],
     switch (GetDriveTypeA(root.text)) {
         case DRIVE_REMOVABLE: access = GENERIC_READ | GENERIC_WRITE; break;
         case DRIVE_CDROM: access = GENERIC_READ; break;
-        default: SetText(errorText, "Can't open Volume."); return FALSE;
+        default: SetText(errorText, "Can't open Volume."); return false;
     }
 
     HANDLE volume = CreateFileA(volumePath.text, access, FILE_SHARE_READ | FILE_SHARE_WRITE, NULL,
                                 OPEN_EXISTING, 0, NULL);
     if (volume == INVALID_HANDLE_VALUE) {
         SetText(errorText, "Can't open Volume.");
-        return FALSE;
+        return false;
     }
     DWORD deviceNumber = DeviceNumberOf(volume);
     CloseHandle(volume);
     if (deviceNumber == kNoDeviceNumber) {
         SetText(errorText, "Bad device number.");
-        return FALSE;
+        return false;
     }
 
     UINT driveType = GetDriveTypeA(root.text);
@@ -132,35 +140,53 @@ BOOL EjectDrive(char letter, char (&errorText)[kEjectTextBytes],
     std::memset(dosDevice, 0, sizeof dosDevice);
     if (QueryDosDeviceA(dosName, dosDevice, MAX_PATH) == 0) {
         SetText(errorText, "Bad dos device name.");
-        return FALSE;
+        return false;
     }
     dosDevice[MAX_PATH - 1] = 0;
 
     DEVINST devInst = FindDevInstByDeviceNumber(deviceNumber, driveType, dosDevice);
     if (devInst == 0) {
         SetText(errorText, "Bad device instance.");
-        return FALSE;
+        return false;
     }
 
     // The disk's parent is the USB device itself. A failure leaves 0, which every
-    // ejection request below then refuses.
+    // ejection request then refuses.
     DEVINST parent = 0;
     CM_Get_Parent(&parent, devInst, 0);
     DeviceInstanceIdOf(parent, deviceInstanceId);
+    *device = parent;
+    return true;
+}
 
-    PNP_VETO_TYPE vetoType = PNP_VetoTypeUnknown;
+EjectOutcome RequestEjection(DEVINST device, char (&errorText)[kEjectTextBytes]) {
+    WCHAR vetoName[MAX_PATH];
+    EjectOutcome outcome = RequestOnce(device, vetoName);
+    VetoText(vetoName, errorText);
+    return outcome;
+}
+
+EjectOutcome EjectDevice(DEVINST device, char (&errorText)[kEjectTextBytes]) {
     WCHAR vetoName[MAX_PATH];
     std::memset(vetoName, 0, sizeof vetoName);
+    EjectOutcome outcome = EjectOutcome::Failed;
     for (int attempt = 0; attempt < kEjectAttempts; ++attempt) {
-        vetoName[0] = 0;
-        CONFIGRET result = CM_Request_Device_EjectW(parent, &vetoType, vetoName, MAX_PATH, 0);
-        vetoName[MAX_PATH - 1] = 0;
-        if (result == CR_SUCCESS && vetoType == PNP_VetoTypeUnknown) {
-            VetoText(vetoName, errorText);
-            return TRUE;
-        }
+        outcome = RequestOnce(device, vetoName);
+        if (outcome == EjectOutcome::Ejected) break;
         Sleep(kEjectPauseMs);
     }
     VetoText(vetoName, errorText);
-    return FALSE;
+    return outcome;
+}
+
+BOOL EjectDrive(char letter, char (&errorText)[kEjectTextBytes]) {
+    char deviceInstanceId[kDeviceInstanceIdBytes];
+    return EjectDrive(letter, errorText, deviceInstanceId);
+}
+
+BOOL EjectDrive(char letter, char (&errorText)[kEjectTextBytes],
+                char (&deviceInstanceId)[kDeviceInstanceIdBytes]) {
+    DEVINST device = 0;
+    if (!FindEjectableDevice(letter, &device, errorText, deviceInstanceId)) return FALSE;
+    return EjectDevice(device, errorText) == EjectOutcome::Ejected;
 }

@@ -19,6 +19,30 @@ BOOL EjectDrive(char letter, char (&errorText)[kEjectTextBytes]);
 BOOL EjectDrive(char letter, char (&errorText)[kEjectTextBytes],
                 char (&deviceInstanceId)[kDeviceInstanceIdBytes]);
 
+// The stages of an ejection, for a caller that ejects a device once for several letters or
+// asks again after a veto.
+
+// The USB device behind `letter` (the parent of its disk, CD-ROM or floppy device node), the
+// device an ejection asks to remove, in `device`, with its instance ID as EjectDrive sets it.
+// False, with `errorText` set to the stage's reason, when the volume cannot be opened or its
+// device cannot be found. A device node without a parent gives true and device 0, which
+// every ejection request refuses.
+bool FindEjectableDevice(char letter, DEVINST* device, char (&errorText)[kEjectTextBytes],
+                         char (&deviceInstanceId)[kDeviceInstanceIdBytes]);
+
+enum class EjectOutcome {
+    Ejected,
+    Vetoed,  // a program or driver stopped the removal
+    Failed,  // refused for another reason
+};
+
+// One ejection request of `device`; `errorText` gets the veto name it hands back.
+EjectOutcome RequestEjection(DEVINST device, char (&errorText)[kEjectTextBytes]);
+
+// The ejection EjectDrive makes of `device`: up to three requests, each failed one followed
+// by a 500 ms pause; `errorText` gets the last request's veto name.
+EjectOutcome EjectDevice(DEVINST device, char (&errorText)[kEjectTextBytes]);
+
 // The device instance of the first present disk, CD-ROM or floppy interface (chosen by the
 // drive type and DOS device target) whose storage device number is `deviceNumber`; 0 when
 // none matches.

@@ -5,11 +5,10 @@
 #include "app/console.h"
 #include "app/controller_info.h"
 #include "app/drive_list.h"
-#include "app/eject.h"
+#include "app/eject_run.h"
 #include "app/relaunch.h"
 #include "app/stale_copies.h"
 #include "app/startup.h"
-#include "app/veto_owner.h"
 #include "platform/win32.h"
 
 #include <cstring>
@@ -59,7 +58,8 @@ int KorvantaMain() {
         case CommandForm::List: return StartUp() ? ListDrives() : 1;
         case CommandForm::Info: return StartUp() ? ShowControllerInfo(command.driveLetter) : 1;
         case CommandForm::EjectHighest:
-        case CommandForm::EjectLetter: break;
+        case CommandForm::EjectLetter:
+        case CommandForm::EjectAll: break;
     }
 
     // A copy the tool started of itself waits for the original, which holds the guard until
@@ -88,7 +88,8 @@ int KorvantaMain() {
         target = command.driveLetter;
     } else {
         if (mediaCount == 0) {
-            OpenProductPage();
+            // Only the form without arguments opens the product page.
+            if (command.form == CommandForm::EjectHighest) OpenProductPage();
             ConsolePrint("No USB drive detected.\n");
             MessageBeep(MB_ICONHAND);
             return 0;
@@ -99,22 +100,11 @@ int KorvantaMain() {
     }
 
     LeaveCurrentDirectory();
+    bool all = command.form == CommandForm::EjectAll;
     // The copy of the program hands nothing on again.
-    if (command.relaunchedFrom == 0 && RelaunchFromCopy(target, command)) return 0;
-
-    char errorText[kEjectTextBytes];
-    char ejectedDevice[kDeviceInstanceIdBytes];
-    if (EjectDrive(target, errorText, ejectedDevice)) {
-        ConsolePrint("Drive %c Ejected\n", target);
-        MessageBeep(MB_OK);
+    if (command.relaunchedFrom == 0 &&
+        (all ? RelaunchFromCopy(letters, command) : RelaunchFromCopy(target, command)))
         return 0;
-    }
-    ConsolePrint("Problem ejecting drive %c: %s\n", target, errorText);
-    // Windows logs which process stopped the removal; naming it tells the user what to close.
-    VetoOwner owner;
-    if (FindVetoOwner(ejectedDevice, &owner))
-        ConsolePrint("Close %s (process %lu) and try again.\n", owner.program,
-                     static_cast<unsigned long>(owner.processId));
-    MessageBeep(MB_ICONHAND);
-    return 1;
+    return all ? EjectAllAndReport(letters, mediaCount, command.waitSeconds)
+               : EjectAndReport(target, command.waitSeconds);
 }

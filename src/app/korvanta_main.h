@@ -1,5 +1,6 @@
 // The tool's one run: take the single-instance guard, start up, find the supported USB
-// drives with media, eject the one with the highest letter and report.
+// drives with media, eject the one with the highest letter (or the one named, or each of
+// them) and report.
 #pragma once
 
 // The product page opened when no drive is found; set at build time.

@@ -65,12 +65,27 @@ void LeaveCurrentDirectory() {
     SetCurrentDirectoryA(system);
 }
 
+namespace {
+
+// Whether `letter` (0 for a path on no drive letter) is one of `targets`.
+bool AmongTargets(char letter, const char* targets) {
+    return letter != 0 && std::strchr(targets, letter) != NULL;
+}
+
+}  // namespace
+
 bool RelaunchFromCopy(char target, const ParsedCommand& command) {
+    const char targets[2] = {target, 0};
+    return RelaunchFromCopy(targets, command);
+}
+
+bool RelaunchFromCopy(const char* targets, const ParsedCommand& command) {
     char image[MAX_PATH];
-    if (!OwnImagePath(image, MAX_PATH) || DriveOfPath(image) != target) return false;
+    if (!OwnImagePath(image, MAX_PATH) || !AmongTargets(DriveOfPath(image), targets)) return false;
     char folder[MAX_PATH];
-    // A copy on the same drive would hold it just as the original does.
-    if (!TemporaryFolder(folder, MAX_PATH) || DriveOfPath(folder) == target) return false;
+    // A copy on a drive to eject would hold it just as the original does.
+    if (!TemporaryFolder(folder, MAX_PATH) || AmongTargets(DriveOfPath(folder), targets))
+        return false;
 
     char copy[MAX_PATH];
     if (!MakeCopy(image, folder, copy, sizeof copy)) return false;

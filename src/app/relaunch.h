@@ -25,6 +25,11 @@ void LeaveCurrentDirectory();
 // cannot be made or started; a partial copy is deleted.
 bool RelaunchFromCopy(char target, const ParsedCommand& command);
 
+// The same for a run that ejects every drive of `targets` (upper-case letters, terminated):
+// the copy is made when the program's file lies on any of them, and not when the temporary
+// folder does.
+bool RelaunchFromCopy(const char* targets, const ParsedCommand& command);
+
 // The time the copy gives the original to end.
 extern const DWORD OriginalExitWaitMs;
 

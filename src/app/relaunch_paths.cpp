@@ -54,10 +54,16 @@ bool IsCopyName(const char* name) {
 bool CopyCommandLine(const char* copyPath, const ParsedCommand& command, DWORD originalId,
                      char* out, size_t size) {
     if (std::strchr(copyPath, '"') != NULL) return Fit(-1, out, size);
-    char drive[4] = "";
+    char form[8] = "";
     if (command.form == CommandForm::EjectLetter)
-        std::snprintf(drive, sizeof drive, " %c:", command.driveLetter);
-    int written = std::snprintf(out, size, "\"%s\"%s %s%lu", copyPath, drive, RelaunchMarker,
+        std::snprintf(form, sizeof form, " %c:", command.driveLetter);
+    else if (command.form == CommandForm::EjectAll)
+        std::snprintf(form, sizeof form, " --all");
+    char wait[32] = "";
+    if (command.waitSeconds != 0)
+        std::snprintf(wait, sizeof wait, " --wait=%lu",
+                      static_cast<unsigned long>(command.waitSeconds));
+    int written = std::snprintf(out, size, "\"%s\"%s%s %s%lu", copyPath, form, wait, RelaunchMarker,
                                 static_cast<unsigned long>(originalId));
     return Fit(written, out, size);
 }

@@ -30,7 +30,8 @@ bool CopyPathFor(const char* folder, DWORD processId, unsigned attempt, char* ou
 bool IsCopyName(const char* name);
 
 // The copy's command line: its path in double quotes, the ejection the user asked for ("E:"
-// for a named drive, nothing for the highest letter) and the marker with the original's
+// for a named drive, "--all" for every drive, nothing for the highest letter), the wait as
+// "--wait=N" when one was asked for, and the marker with the original's
 // process id. False, with `out` empty, when it does not fit `size` or the path holds a
 // double quote (no Windows path does).
 bool CopyCommandLine(const char* copyPath, const ParsedCommand& command, DWORD originalId,

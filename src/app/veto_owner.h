@@ -20,3 +20,8 @@ const DWORD kMaxVetoEventsRead = 32;
 // a second. Returns false, with `owner` empty, when no such record is found or the log cannot be
 // read; nothing it opens stays open.
 bool FindVetoOwner(const char* deviceInstanceId, VetoOwner* owner);
+
+// The console line that names `owner` to the user of drive `driveLetter`: "Close <program>
+// (process <id>) and try again.", or for the System process (id 4), which no one can close,
+// "Windows itself (process 4) holds drive G:.".
+void PrintVetoOwnerLine(const VetoOwner& owner, char driveLetter);

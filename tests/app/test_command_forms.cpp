@@ -42,7 +42,25 @@ INSTANTIATE_TEST_SUITE_P(
                       FormCase{" --list", false, 0, {}, 0}, FormCase{" --info E:", false, 1, {}, 0},
                       FormCase{" --help", false, 0, {}, 0}, FormCase{" --version", false, 0, {}, 0},
                       FormCase{" --bogus", false, 2, {}, 0},
-                      FormCase{" --relaunched-from=77", true, 0, {MB_OK}, 1}));
+                      FormCase{" --relaunched-from=77", true, 0, {MB_OK}, 1},
+                      FormCase{" --all", true, 0, {MB_OK}, 2},
+                      FormCase{" --wait=2 --all", true, 0, {MB_OK}, 2},
+                      FormCase{" --wait", true, 0, {MB_OK}, 1}));
+
+// Each wrong use of --all and --wait: the usage line, exit code 2, no guard, no drive.
+INSTANTIATE_TEST_SUITE_P(WrongAllOrWait, Forms,
+                         ::testing::Values(FormCase{" --wait=", false, 2, {}, 0},
+                                           FormCase{" --wait=0", false, 2, {}, 0},
+                                           FormCase{" --wait=601", false, 2, {}, 0},
+                                           FormCase{" --wait 30", false, 2, {}, 0},
+                                           FormCase{" --wait=x", false, 2, {}, 0},
+                                           FormCase{" --all E:", false, 2, {}, 0},
+                                           FormCase{" --list --wait", false, 2, {}, 0},
+                                           FormCase{" --info E: --wait", false, 2, {}, 0},
+                                           FormCase{" --wait=5 --help", false, 2, {}, 0},
+                                           FormCase{" --version --wait", false, 2, {}, 0},
+                                           FormCase{" --all --all", false, 2, {}, 0},
+                                           FormCase{" --wait=3 --wait=3", false, 2, {}, 0}));
 
 TEST_F(SimTest, NamedDriveIsEjectedEvenWhenAHigherOneIsPresent) {
     sim::UsbDriveIds e = sim::AddUsbFlashDrive(m, 'E', 1);
@@ -85,7 +103,8 @@ TEST_F(SimTest, WrongArgumentWritesOnlyTheUsageLineToStandardError) {
     EXPECT_EQ(KorvantaMain(), 2);
     EXPECT_THAT(m.journal.console, IsEmpty());
     EXPECT_THAT(m.journal.ErrorLines(),
-                ElementsAre("usage: korvanta [E: | --list | --info E: | --help | --version]"));
+                ElementsAre("usage: korvanta [E: | --all] [--wait[=SECONDS]] | --list | --info E: "
+                            "| --help | --version"));
 }
 
 struct VersionCase {

@@ -13,12 +13,14 @@ struct LineCase {
     CommandForm form;
     char letter;
     DWORD relaunchedFrom;
+    DWORD waitSeconds = 0;
 };
 
 std::string FormName(CommandForm form) {
     switch (form) {
         case CommandForm::EjectHighest: return "EjectHighest";
         case CommandForm::EjectLetter: return "EjectLetter";
+        case CommandForm::EjectAll: return "EjectAll";
         case CommandForm::List: return "List";
         case CommandForm::Info: return "Info";
         case CommandForm::Help: return "Help";
@@ -36,6 +38,7 @@ TEST_P(CommandLine, GivesTheForm) {
     EXPECT_EQ(FormName(command.form), FormName(c.form)) << c.line;
     EXPECT_EQ(command.driveLetter, c.letter) << c.line;
     EXPECT_EQ(command.relaunchedFrom, c.relaunchedFrom) << c.line;
+    EXPECT_EQ(command.waitSeconds, c.waitSeconds) << c.line;
 }
 
 const DWORD kNone = 0;
@@ -64,7 +67,14 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"korvanta.exe --relaunched-from=4242", CommandForm::EjectHighest, 0, 4242},
         LineCase{"k.exe E: --relaunched-from=4294967295", CommandForm::EjectLetter, 'E',
                  4294967295u},
-        LineCase{"k.exe --relaunched-from=17 e", CommandForm::EjectLetter, 'E', 17}));
+        LineCase{"k.exe --relaunched-from=17 e", CommandForm::EjectLetter, 'E', 17},
+        // --all and --wait, in either order, with the marker too.
+        LineCase{"k.exe --all", CommandForm::EjectAll, 0, kNone},
+        LineCase{"k.exe --wait", CommandForm::EjectHighest, 0, kNone, 30},
+        LineCase{"k.exe --wait=1 E:", CommandForm::EjectLetter, 'E', kNone, 1},
+        LineCase{"k.exe e --wait=600", CommandForm::EjectLetter, 'E', kNone, 600},
+        LineCase{"k.exe --wait=007 --all", CommandForm::EjectAll, 0, kNone, 7},
+        LineCase{"k.exe --all --wait=5 --relaunched-from=9", CommandForm::EjectAll, 0, 9, 5}));
 
 INSTANTIATE_TEST_SUITE_P(
     Refused, CommandLine,
@@ -103,6 +113,24 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"korvanta.exe --relaunched-from=1 --relaunched-from=1", CommandForm::Usage, 0,
                  kNone},
         LineCase{"korvanta.exe --list --relaunched-from=12", CommandForm::Usage, 0, kNone},
-        LineCase{"korvanta.exe --help --relaunched-from=12", CommandForm::Usage, 0, kNone}));
+        LineCase{"korvanta.exe --help --relaunched-from=12", CommandForm::Usage, 0, kNone},
+        // The wait: 1 to 3 digits, 1 to 600, in one argument, only with an ejection; each
+        // option once; --all names no drive.
+        LineCase{"k.exe --wait=", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --wait=0", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --wait=601", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --wait=0030", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --wait=+5", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --wait=x", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --wait 30", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --waiting", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --all E:", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --all --all", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --wait --wait=5", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --list --wait", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --wait --info E:", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --help --wait=5", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --version --wait", CommandForm::Usage, 0, kNone},
+        LineCase{"k.exe --all --list", CommandForm::Usage, 0, kNone}));
 
 }  // namespace

@@ -96,6 +96,7 @@ TEST_P(CopyLine, IsParsedBackIntoTheSameEjection) {
     ParsedCommand parsed = ParseCommandLine(out);
     EXPECT_EQ(parsed.form, c.command.form);
     EXPECT_EQ(parsed.driveLetter, c.command.driveLetter);
+    EXPECT_EQ(parsed.waitSeconds, c.command.waitSeconds);
     EXPECT_EQ(parsed.relaunchedFrom, 4200u);
 }
 
@@ -103,19 +104,28 @@ INSTANTIATE_TEST_SUITE_P(
     Lines, CopyLine,
     ::testing::Values(
         LineCase{"C:\\Temp\\korvanta-copy-1.exe",
-                 {CommandForm::EjectHighest, 0, 0},
+                 {CommandForm::EjectHighest, 0, 0, 0},
                  "\"C:\\Temp\\korvanta-copy-1.exe\" --relaunched-from=4200"},
         LineCase{"C:\\Documents and Settings\\alice\\Local Settings\\Temp\\korvanta-copy-1.exe",
-                 {CommandForm::EjectLetter, 'G', 0},
+                 {CommandForm::EjectLetter, 'G', 0, 0},
                  "\"C:\\Documents and Settings\\alice\\Local Settings\\Temp\\korvanta-copy-1.exe\" "
                  "G: --relaunched-from=4200"},
         // A folder that looks like a switch stays part of the quoted program name.
         LineCase{"C:\\--list E:\\korvanta-copy-1.exe",
-                 {CommandForm::EjectLetter, 'E', 0},
-                 "\"C:\\--list E:\\korvanta-copy-1.exe\" E: --relaunched-from=4200"}));
+                 {CommandForm::EjectLetter, 'E', 0, 0},
+                 "\"C:\\--list E:\\korvanta-copy-1.exe\" E: --relaunched-from=4200"},
+        LineCase{"C:\\T\\k.exe",
+                 {CommandForm::EjectAll, 0, 0, 600},
+                 "\"C:\\T\\k.exe\" --all --wait=600 --relaunched-from=4200"},
+        LineCase{"C:\\T\\k.exe",
+                 {CommandForm::EjectLetter, 'F', 0, 30},
+                 "\"C:\\T\\k.exe\" F: --wait=30 --relaunched-from=4200"},
+        LineCase{"C:\\T\\k.exe",
+                 {CommandForm::EjectHighest, 0, 0, 1},
+                 "\"C:\\T\\k.exe\" --wait=1 --relaunched-from=4200"}));
 
 TEST(CopyLine, ThatDoesNotFitOrCannotBeQuotedIsRefused) {
-    ParsedCommand highest = {CommandForm::EjectHighest, 0, 0};
+    ParsedCommand highest = {CommandForm::EjectHighest, 0, 0, 0};
     char out[48];
     std::memset(out, 'x', sizeof out);
     EXPECT_FALSE(CopyCommandLine("C:\\Temp\\korvanta-copy-00001068-0.exe", highest, 4294967295u,

@@ -52,17 +52,25 @@ namespace {
 // What the program may show
 
 // The lines the tool prints, on which stream, and the exit codes each goes with. The first
-// line a run shows decides its outcome (stdout before stderr); the last row is a run that
-// shows nothing.
+// line a run shows must be one of them; the outcome is decided by the first failed ejection
+// when there is one (after --all has ejected other drives), else by the first line that is
+// not only an accompanying one (stdout before stderr). The last row is a run that shows
+// nothing.
 struct ToolLine {
     const char* stream;  // "stdout", "stderr"; "" for a run that shows nothing
     const char* pattern;
-    std::set<int> exitCodes;
+    std::set<int> exitCodes;  // empty: a line that only accompanies the outcome's line
+    bool outweighs = false;   // decides the run wherever it stands
 };
 
 const ToolLine kToolLines[] = {
     {"stdout", "Drive [A-Z] Ejected", {0}},
-    {"stdout", "Problem ejecting drive [A-Z]: .*", {1}},
+    {"stdout", "Problem ejecting drive [A-Z]: .*", {1}, true},
+    // A wait, and the blockers it or a failed ejection names.
+    {"stdout", "Drive [A-Z] is in use; waiting up to ([2-9]|[1-9][0-9]+) seconds\\.", {}},
+    {"stdout", "Drive [A-Z] is in use; waiting up to 1 second\\.", {}},
+    {"stdout", "Close .+ \\(process [0-9]+\\) and try again\\.", {}},
+    {"stdout", "Windows itself \\(process 4\\) holds drive [A-Z]:\\.", {}},
     {"stdout", "Fatal Error: GetModuleHandle failed", {1}},
     {"stdout", "Fatal Error: MFC initialization failed", {1}},
     {"stdout", "No USB drive detected\\.", {0}},
@@ -265,6 +273,26 @@ const ToolLine* MatchLine(const std::string& shown) {
     return nullptr;
 }
 
+// The row that decides the run's outcome, its line in `decided`; null when the run shows
+// only accompanying lines.
+const ToolLine* DecidingLine(const std::vector<std::string>& lines, std::string* decided) {
+    const ToolLine* row = nullptr;
+    for (const std::string& line : lines) {
+        const ToolLine* r = MatchLine(line);
+        if (r == nullptr) continue;
+        if (r->outweighs) {
+            *decided = line;
+            return r;
+        }
+        if (row == nullptr && !r->exitCodes.empty()) {
+            row = r;
+            *decided = line;
+        }
+    }
+    if (row == nullptr && lines.empty()) row = MatchLine("");
+    return row;
+}
+
 // The clean run's lines with exactly one of them missing, or, when the writes keep
 // failing, with every line from the first lost one on missing.
 bool LinesLost(const std::vector<std::string>& clean, const std::vector<std::string>& shown,
@@ -297,9 +325,13 @@ void JudgeTool(const RunResult& clean, const RunResult& run, const std::string& 
         return;
     }
     std::string first = run.lines.empty() ? "" : run.lines.front();
-    const ToolLine* row = MatchLine(first);
-    if (row == nullptr) {
+    if (MatchLine(first) == nullptr) {
         v->problems.push_back("a line the tool does not print: \"" + first + "\"");
+        return;
+    }
+    const ToolLine* row = DecidingLine(run.lines, &first);
+    if (row == nullptr) {
+        v->problems.push_back("no outcome after \"" + first + "\"");
         return;
     }
     std::string name = row->stream[0] ? row->pattern : "(nothing)";

@@ -27,12 +27,13 @@ clear_switch() {
     "$run" reg delete "$literal" /f >/dev/null 2>&1 || true
 }
 trace_text='user mode request Disk Letter List'
-usage='usage: korvanta [E: | --list | --info E: | --help | --version]'
+usage='usage: korvanta [E: | --all] [--wait[=SECONDS]] | --list | --info E: | --help | --version'
 
 case $case in
-no-drive)
+no-drive|all-no-drive|wait-no-drive)
     clear_switch
-    "$run" "$exe" >"$out" 2>"$err"; rc=$?
+    case $case in all-no-drive) set -- --all ;; wait-no-drive) set -- --wait ;; *) set -- ;; esac
+    "$run" "$exe" "$@" >"$out" 2>"$err"; rc=$?
     [ $rc -eq 0 ] || fail "exit code $rc, expected 0"
     printf 'No USB drive detected.\n' | cmp -s - "$out" || fail "console output"
     ;;
@@ -70,6 +71,7 @@ help)
     [ $rc -eq 0 ] || fail "exit code $rc, expected 0"
     [ "$(head -n 1 "$out")" = "$usage" ] || fail "the usage is not the first line"
     grep -q "^--info sends the controller's vendor commands" "$out" || fail "no word on --info"
+    grep -q '^  --wait\[=N\]  ' "$out" || fail "no word on --wait"
     ! grep -q "$usage" "$err" || fail "usage on standard error"
     ;;
 version)

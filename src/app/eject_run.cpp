@@ -1,0 +1,163 @@
+#include "app/eject_run.h"
+
+#include "app/console.h"
+#include "app/eject.h"
+#include "app/veto_owner.h"
+#include "sdk/discovery/sysinfo.h"
+
+#include <cstring>
+
+namespace {
+
+// One USB device to eject and the drive letters on it, highest first.
+struct DeviceGroup {
+    bool found;      // its device was found; else `errorText` says why not
+    DEVINST device;  // 0 for a disk without a parent: never shared with another letter
+    char deviceInstanceId[kDeviceInstanceIdBytes];
+    char errorText[kEjectTextBytes];
+    char letters[kMaxSysInfoLetters + 1];
+    int letterCount;
+};
+
+// Every distinct letter is a group at most.
+struct DeviceGroups {
+    DeviceGroup group[kMaxSysInfoLetters];
+    int count;
+};
+
+// The blockers already named during one device's wait. A wait of kMaxWaitSeconds could meet
+// more distinct ones than this; those past the limit are not named, so that none is ever
+// named twice.
+const int kMaxNamedBlockers = 32;
+
+struct NamedBlockers {
+    VetoOwner owner[kMaxNamedBlockers];
+    int count;
+};
+
+void AddLetter(DeviceGroup* g, char letter) {
+    // Kept highest first.
+    int k = g->letterCount;
+    while (k > 0 && g->letters[k - 1] < letter) {
+        g->letters[k] = g->letters[k - 1];
+        --k;
+    }
+    g->letters[k] = letter;
+    g->letters[++g->letterCount] = 0;
+}
+
+// Finds the device of `letter` and adds the letter to its group, or to a new one.
+void AddToGroups(DeviceGroups* groups, char letter) {
+    for (int k = 0; k < groups->count; ++k)
+        if (std::strchr(groups->group[k].letters, letter) != NULL) return;
+    DeviceGroup* fresh = &groups->group[groups->count];
+    std::memset(fresh, 0, sizeof *fresh);
+    fresh->found =
+        FindEjectableDevice(letter, &fresh->device, fresh->errorText, fresh->deviceInstanceId);
+    if (fresh->found && fresh->device != 0) {
+        for (int k = 0; k < groups->count; ++k) {
+            DeviceGroup* g = &groups->group[k];
+            if (g->found && g->device == fresh->device) {
+                AddLetter(g, letter);
+                return;
+            }
+        }
+    }
+    AddLetter(fresh, letter);
+    ++groups->count;
+}
+
+// Devices in the order of their highest letter, highest first.
+void SortGroups(DeviceGroups* groups) {
+    for (int i = 1; i < groups->count; ++i)
+        for (int k = i; k > 0 && groups->group[k - 1].letters[0] < groups->group[k].letters[0];
+             --k) {
+            DeviceGroup swap = groups->group[k];
+            groups->group[k] = groups->group[k - 1];
+            groups->group[k - 1] = swap;
+        }
+}
+
+bool AlreadyNamed(const NamedBlockers& named, const VetoOwner& owner) {
+    for (int k = 0; k < named.count; ++k)
+        if (named.owner[k].processId == owner.processId &&
+            std::strcmp(named.owner[k].program, owner.program) == 0)
+            return true;
+    return false;
+}
+
+// Names the blocker the System log now holds for the device, unless it was named before.
+void NameNewBlocker(const DeviceGroup& g, NamedBlockers* named) {
+    VetoOwner owner;
+    if (!FindVetoOwner(g.deviceInstanceId, &owner) || AlreadyNamed(*named, owner) ||
+        named->count == kMaxNamedBlockers)
+        return;
+    named->owner[named->count++] = owner;
+    PrintVetoOwnerLine(owner, g.letters[0]);
+}
+
+// Asks once a second, for `waitSeconds`, while the removal stays vetoed.
+EjectOutcome WaitForDevice(const DeviceGroup& g, DWORD waitSeconds,
+                           char (&errorText)[kEjectTextBytes]) {
+    ConsolePrint("Drive %c is in use; waiting up to %lu second%s.\n", g.letters[0],
+                 static_cast<unsigned long>(waitSeconds), waitSeconds == 1 ? "" : "s");
+    NamedBlockers named;
+    named.count = 0;
+    NameNewBlocker(g, &named);
+    EjectOutcome outcome = EjectOutcome::Vetoed;
+    for (DWORD second = 0; second < waitSeconds && outcome == EjectOutcome::Vetoed; ++second) {
+        Sleep(kWaitPauseMs);
+        outcome = RequestEjection(g.device, errorText);
+        if (outcome == EjectOutcome::Vetoed) NameNewBlocker(g, &named);
+    }
+    return outcome;
+}
+
+// Ejects one device and prints its lines. True when it was ejected.
+bool EjectGroup(const DeviceGroup& g, DWORD waitSeconds) {
+    char errorText[kEjectTextBytes];
+    std::memcpy(errorText, g.errorText, sizeof errorText);
+    EjectOutcome outcome = g.found ? EjectDevice(g.device, errorText) : EjectOutcome::Failed;
+    bool waited = outcome == EjectOutcome::Vetoed && waitSeconds != 0;
+    if (waited) outcome = WaitForDevice(g, waitSeconds, errorText);
+
+    for (int k = 0; k < g.letterCount; ++k) {
+        if (outcome == EjectOutcome::Ejected)
+            ConsolePrint("Drive %c Ejected\n", g.letters[k]);
+        else
+            ConsolePrint("Problem ejecting drive %c: %s\n", g.letters[k], errorText);
+    }
+    // Windows logs which process stopped the removal; naming it tells the user what to
+    // close. A wait has named every blocker already.
+    if (outcome != EjectOutcome::Ejected && !waited) {
+        VetoOwner owner;
+        if (FindVetoOwner(g.deviceInstanceId, &owner)) PrintVetoOwnerLine(owner, g.letters[0]);
+    }
+    return outcome == EjectOutcome::Ejected;
+}
+
+int Report(bool allEjected) {
+    MessageBeep(allEjected ? MB_OK : MB_ICONHAND);
+    return allEjected ? 0 : 1;
+}
+
+}  // namespace
+
+int EjectAndReport(char target, DWORD waitSeconds) {
+    DeviceGroup g;
+    std::memset(&g, 0, sizeof g);
+    g.found = FindEjectableDevice(target, &g.device, g.errorText, g.deviceInstanceId);
+    AddLetter(&g, target);
+    return Report(EjectGroup(g, waitSeconds));
+}
+
+int EjectAllAndReport(const char* letters, int count, DWORD waitSeconds) {
+    DeviceGroups groups;
+    groups.count = 0;
+    for (int k = 0; k < count && k < kMaxSysInfoLetters; ++k) AddToGroups(&groups, letters[k]);
+    SortGroups(&groups);
+    bool allEjected = true;
+    for (int k = 0; k < groups.count; ++k)
+        if (!EjectGroup(groups.group[k], waitSeconds)) allEjected = false;
+    return Report(allEjected);
+}
