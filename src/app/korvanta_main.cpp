@@ -113,9 +113,7 @@ int KorvantaMain() {
     ConsolePrint("Problem ejecting drive %c: %s\n", target, errorText.c_str());
     // Windows logs which process stopped the removal; naming it tells the user what to close.
     VetoOwner owner;
-    if (FindVetoOwner(ejectedDevice.c_str(), &owner))
-        ConsolePrint("Close %s (process %lu) and try again.\n", owner.program,
-                     static_cast<unsigned long>(owner.processId));
+    if (FindVetoOwner(ejectedDevice.c_str(), &owner)) PrintVetoOwnerLine(owner, target);
     MessageBeep(MB_ICONHAND);
     return 1;
 }

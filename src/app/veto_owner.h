@@ -20,3 +20,9 @@ const DWORD kMaxVetoEventsRead = 32;
 // a second. Returns false, with `owner` empty, when no such record is found or the log cannot be
 // read; nothing it opens stays open.
 bool FindVetoOwner(const char* deviceInstanceId, VetoOwner* owner);
+
+// The line that follows a vetoed ejection's own when the System log names its owner:
+// "Close <program> (process <id>) and try again.", or for the System process (id 4), which
+// no user can close since Windows itself holds the drive (a share, a paging file, a mounted
+// image), "Windows itself (process 4) holds drive G:.".
+void PrintVetoOwnerLine(const VetoOwner& owner, char driveLetter);

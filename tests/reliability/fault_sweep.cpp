@@ -63,6 +63,9 @@ struct ToolLine {
 const ToolLine kToolLines[] = {
     {"stdout", "Drive [A-Z] Ejected", {0}},
     {"stdout", "Problem ejecting drive [A-Z]: .*", {1}},
+    // What follows a vetoed ejection's line when the System log names who holds the drive.
+    {"stdout", "Close .* \\(process [0-9]+\\) and try again\\.", {1}},
+    {"stdout", "Windows itself \\(process 4\\) holds drive [A-Z]:\\.", {1}},
     {"stdout", "Fatal Error: GetModuleHandle failed", {1}},
     {"stdout", "Fatal Error: MFC initialization failed", {1}},
     {"stdout", "No USB drive detected\\.", {0}},
