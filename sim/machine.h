@@ -9,6 +9,7 @@
 
 #include <simwin/winapi.h>
 
+#include "access.h"
 #include "scsi_target.h"
 
 #include <cstdint>
@@ -103,7 +104,7 @@ struct Volume {
     DWORD openError = 0;  // nonzero: CreateFileA fails with this error
     // Access rights the caller is refused: an open that asks for any of them fails with
     // ERROR_ACCESS_DENIED (an ordinary user may query a volume but not read it raw).
-    DWORD deniedAccess = 0;
+    DeniedRights deniedAccess;
     // SCSI pass-through requests fail with ERROR_ACCESS_DENIED whatever the handle's
     // rights: the storage port driver passes them only for a process with administrator
     // rights in effect (an administrator whose process is not elevated gets this).
@@ -159,7 +160,7 @@ struct RegKey {
     LSTATUS openError = ERROR_SUCCESS;  // nonzero: RegOpenKeyExA on this key fails
     // Rights the caller is refused on this key (after generic rights are mapped): an open
     // that asks for any of them fails with ERROR_ACCESS_DENIED.
-    REGSAM deniedAccess = 0;
+    DeniedRights deniedAccess;
 };
 
 // The 64-bit view of HKEY_LOCAL_MACHINE\SOFTWARE on 64-bit Windows, as a root of its own:

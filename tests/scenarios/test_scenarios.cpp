@@ -132,6 +132,15 @@ TEST(ScenarioFormat, MisspeltFieldsAreRejected) {
     EXPECT_THROW(
         scenario::Apply(json::parse(R"({"account":{"privilege":"root"}})"), sim::machine()),
         std::runtime_error);
+    // Generic rights would deny no open, opens being mapped to specific rights first.
+    try {
+        scenario::Apply(json::parse(R"({"volumes":[{"letter":"E","deniedAccess":3221225472}]})"),
+                        sim::machine());
+        ADD_FAILURE() << "generic rights accepted";
+    } catch (const std::runtime_error& e) {
+        EXPECT_EQ(std::string(e.what()).rfind("volumes[0].deniedAccess: ", 0), 0u) << e.what();
+    }
+    FreshProcess();
     // A number outside the enumeration, found by the scenario fuzzer.
     const char* drive = R"({"usbFlashDrives":[{"letter":"E","diskNumber":1,
                              "ejectAnswers":[{"result":23,"vetoType":%d}]}]})";

@@ -221,6 +221,18 @@ TEST_F(Contracts, CreationDispositionZeroOnlyForTheVxdDevice) {
     ExpectNothingOpen();
 }
 
+// A machine described with generic rights denied is refused where it is described.
+TEST_F(Contracts, GenericRightsCannotBeDenied) {
+    sim::Volume& volume = sim::AddPlainVolume(m, 'G', DRIVE_REMOVABLE);
+    for (DWORD rights : {GENERIC_READ, GENERIC_WRITE, 0x20000000UL /* GENERIC_EXECUTE */,
+                         0x10000000UL /* GENERIC_ALL */, 0x02000000UL /* MAXIMUM_ALLOWED */}) {
+        EXPECT_THROW(volume.deniedAccess = rights | FILE_READ_DATA, std::runtime_error);
+        EXPECT_THROW(m.registry.Key(HKEY_LOCAL_MACHINE, "SOFTWARE\\Locked").deniedAccess = rights,
+                     std::runtime_error);
+    }
+    EXPECT_EQ(DWORD(volume.deniedAccess), 0u);
+}
+
 // A key that refuses some rights refuses an open asking for them, generic or specific.
 TEST_F(Contracts, KeyRefusesTheRightsItDenies) {
     m.registry.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Locked", "Name", "x");
