@@ -370,6 +370,7 @@ struct OpenObject {
     DWORD access = 0;                 // File, RegistryKey: the rights granted at the open
     std::vector<BYTE> memory;         // Allocation
     bool signalled = false;           // Event
+    bool manualReset = false;         // Event: a satisfied wait leaves it signalled
     DWORD processId = 0;              // Process
     std::vector<std::string> found;   // FileSearch: the names still to hand out
     // EventLogHandle: a query's records (indexes into the System log) and the next one to
