@@ -47,6 +47,8 @@ bool InSoftware(const std::string& path) {
            (path.size() == software.size() || path[software.size()] == '\\');
 }
 
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
 const char kView64Suffix[] = " (64-bit view)";
 const char kHklmPrefix[] = "HKEY_LOCAL_MACHINE\\";
 
@@ -150,8 +152,8 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD 
         }
         if (size) std::memcpy(lpData, v.data.data(), size);
         // A string stored without its terminator gets one where the buffer has room.
-        bool text = v.type == REG_SZ || v.type == REG_EXPAND_SZ || v.type == REG_MULTI_SZ;
-        if (text && capacity > size && (size == 0 || v.data[size - 1] != 0)) lpData[size] = 0;
+        if (IsText(v.type) && capacity > size && (size == 0 || v.data[size - 1] != 0))
+            lpData[size] = 0;
     }
     if (lpcbData) *lpcbData = size;
     return ERROR_SUCCESS;
@@ -182,12 +184,14 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcS
             if (sub.first.size() > longest) longest = static_cast<DWORD>(sub.first.size());
         *lpcbMaxSubKeyLen = longest;
     }
-    // The longest value name in characters without its terminator, the largest data in bytes.
+    // The longest value name in characters without its terminator, and the largest data in
+    // bytes as the registry stores it: text in UTF-16, two bytes for each character.
     DWORD longestName = 0, largest = 0;
     for (const auto& value : key->values) {
+        const sim::RegValue& v = value.second;
+        DWORD stored = static_cast<DWORD>(v.data.size()) * (IsText(v.type) ? 2 : 1);
         if (value.first.size() > longestName) longestName = static_cast<DWORD>(value.first.size());
-        if (value.second.data.size() > largest)
-            largest = static_cast<DWORD>(value.second.data.size());
+        if (stored > largest) largest = stored;
     }
     if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = longestName;
     if (lpcbMaxValueLen) *lpcbMaxValueLen = largest;

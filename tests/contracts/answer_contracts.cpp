@@ -155,7 +155,10 @@ HKEY OpenKey() {
 // registry.c test_query_value_ex and test_string_termination.
 TEST_F(PlatformContract, ValueReadsAtTheEdges) {
     contract::SetString("", "Name", "abc");
-    contract::SetBytes("Unterminated", REG_SZ, "xyz", 3);
+    // Three bytes of text with no terminator after them (RegSetValueExA would take in a
+    // terminator that follows the data).
+    const char kText[] = "xyzw";
+    contract::SetBytes("Unterminated", REG_SZ, kText, 3);
     HKEY key = OpenKey();
     ASSERT_NE(key, HKEY(NULL));
 
@@ -183,7 +186,7 @@ TEST_F(PlatformContract, ValueReadsAtTheEdges) {
                                &largest, NULL, NULL),
               ERROR_SUCCESS);
     EXPECT_EQ(longestName, std::strlen("Unterminated"));
-    EXPECT_EQ(largest, 4u);
+    EXPECT_EQ(largest, 8u) << "\"abc\" and its terminator, stored in UTF-16";
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
 }
 
