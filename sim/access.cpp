@@ -1,5 +1,8 @@
 #include "access.h"
 
+#include <cstdio>
+#include <stdexcept>
+
 namespace sim {
 
 namespace {
@@ -39,6 +42,20 @@ DWORD MapKeyAccess(DWORD desired) {
     const DWORD kViewFlags = 0x0100 | 0x0200;  // KEY_WOW64_64KEY, KEY_WOW64_32KEY
     return Map(desired & ~kViewFlags, kKeyMapping);
 }
+
+DWORD SpecificRights(DWORD rights, const std::string& field) {
+    const DWORD kNotSpecific =
+        kGenericRead | kGenericWrite | kGenericExecute | kGenericAll | kMaximumAllowed;
+    if ((rights & kNotSpecific) == 0) return rights;
+    char why[160];
+    std::snprintf(why, sizeof why,
+                  ": 0x%08lX holds generic rights, which no open is compared with; name the "
+                  "specific rights (FILE_READ_DATA, KEY_SET_VALUE, ...)",
+                  static_cast<unsigned long>(rights));
+    throw std::runtime_error(field + why);
+}
+
+DeniedRights::DeniedRights(DWORD rights) : rights_(SpecificRights(rights, "deniedAccess")) {}
 
 bool IoControlAllowed(DWORD code, DWORD granted) {
     const DWORD kReadData = 0x0001, kWriteData = 0x0002;  // FILE_READ_DATA, FILE_WRITE_DATA

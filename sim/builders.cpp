@@ -1,5 +1,6 @@
 #include "builders.h"
 
+#include <cctype>
 #include <cstdio>
 
 namespace sim {
@@ -9,7 +10,10 @@ std::string InterfacePath(const std::string& enumeratorAndIds, const GUID& cls) 
     std::snprintf(guid, sizeof guid, "{%08x-%04x-%04x-%02x%02x-%02x%02x%02x%02x%02x%02x}",
                   cls.Data1, cls.Data2, cls.Data3, cls.Data4[0], cls.Data4[1], cls.Data4[2],
                   cls.Data4[3], cls.Data4[4], cls.Data4[5], cls.Data4[6], cls.Data4[7]);
-    return "\\\\?\\" + enumeratorAndIds + "#" + guid;
+    // SetupAPI hands interface paths out in lower case, the device's serial number too.
+    std::string path = "\\\\?\\" + enumeratorAndIds + "#" + guid;
+    for (char& c : path) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return path;
 }
 
 namespace {

@@ -91,6 +91,7 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
     m.journal.fileOpens.push_back(
         {seq, path, dwDesiredAccess, dwShareMode, dwFlagsAndAttributes, ok});
     if (!ok) return Fail(error, INVALID_HANDLE_VALUE);
+    m.lastError = ERROR_SUCCESS;  // an open of an existing object clears the error
     return m.Open(object);
 }
 
@@ -362,12 +363,24 @@ BOOL WINAPI FlushFileBuffers(HANDLE hFile) {
     return TRUE;
 }
 
-HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL, BOOL bInitialState, LPCSTR) {
+HANDLE WINAPI CreateEventA(LPSECURITY_ATTRIBUTES, BOOL bManualReset, BOOL bInitialState,
+                           LPCSTR lpName) {
     if (FaultHere("CreateEventA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE(nullptr));
-    if (machine().eventCreationFails) return Fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE(nullptr));
-    OpenObject event(ObjectKind::Event, "event");
+    sim::Machine& m = machine();
+    if (m.eventCreationFails) return Fail(ERROR_NOT_ENOUGH_MEMORY, HANDLE(nullptr));
+    std::string name =
+        lpName != nullptr && lpName[0] != 0 ? "event " + std::string(lpName) : "event";
+    // A named event that is open already is opened again, and the caller is told so.
+    bool exists = false;
+    for (const auto& entry : m.objects)
+        if (name != "event" && entry.second.kind == ObjectKind::Event && entry.second.name == name)
+            exists = true;
+    OpenObject event(ObjectKind::Event, name);
     event.signalled = bInitialState != FALSE;
-    return machine().Open(std::move(event));
+    event.manualReset = bManualReset != FALSE;
+    HANDLE h = m.Open(std::move(event));
+    m.lastError = exists ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+    return h;
 }
 
 BOOL WINAPI SetEvent(HANDLE hEvent) {
@@ -386,18 +399,29 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
     return TRUE;
 }
 
-// Waits on the virtual clock: a signalled event returns at once, a pending request that
-// ends while its caller waits is run now, and anything else waits out the time-out.
+// Waits on the virtual clock: a signalled event returns at once (an auto-reset one is reset
+// by the wait), a mutex this process made is its own to take again and again, a pending
+// request that ends while its caller waits is run now, and anything else waits out the
+// time-out. The low two bits of a handle value are not part of it.
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     if (FaultHere("WaitForSingleObject")) return Fail(ERROR_ACCESS_DENIED, DWORD(WAIT_FAILED));
     sim::Machine& m = machine();
+    hHandle = reinterpret_cast<HANDLE>(reinterpret_cast<uintptr_t>(hHandle) & ~uintptr_t(3));
     if (OpenObject* process = m.Lookup(hHandle, ObjectKind::Process))
         return sim::WaitForProcess(*process, dwMilliseconds);
+    if (OpenObject* mutex = m.Lookup(hHandle, ObjectKind::Mutex)) {
+        if (m.process.mutexesHeldElsewhere.count(mutex->name) == 0) {
+            m.journal.Note("wait mutex " + mutex->name);
+            return WAIT_OBJECT_0;
+        }
+    }
     OpenObject* event = m.Lookup(hHandle, ObjectKind::Event);
-    if (event == nullptr) return Fail(ERROR_INVALID_HANDLE, DWORD(WAIT_FAILED));
-    if (!event->signalled) sim::CompleteAspiRequestOnWait(hHandle);
+    if (event == nullptr && m.Lookup(hHandle, ObjectKind::Mutex) == nullptr)
+        return Fail(ERROR_INVALID_HANDLE, DWORD(WAIT_FAILED));
+    if (event != nullptr && !event->signalled) sim::CompleteAspiRequestOnWait(hHandle);
     event = m.Lookup(hHandle, ObjectKind::Event);
-    if (event->signalled) {
+    if (event != nullptr && event->signalled) {
+        if (!event->manualReset) event->signalled = false;
         m.journal.Note("wait signalled");
         return WAIT_OBJECT_0;
     }

@@ -9,6 +9,7 @@
 
 #include <simwin/winapi.h>
 
+#include "access.h"
 #include "scsi_target.h"
 
 #include <cstdint>
@@ -106,7 +107,7 @@ struct Volume {
     DWORD openError = 0;  // nonzero: CreateFileA fails with this error
     // Access rights the caller is refused: an open that asks for any of them fails with
     // ERROR_ACCESS_DENIED (an ordinary user may query a volume but not read it raw).
-    DWORD deniedAccess = 0;
+    DeniedRights deniedAccess;
     // SCSI pass-through requests fail with ERROR_ACCESS_DENIED whatever the handle's
     // rights: the storage port driver passes them only for a process with administrator
     // rights in effect (an administrator whose process is not elevated gets this).
@@ -162,7 +163,7 @@ struct RegKey {
     LSTATUS openError = ERROR_SUCCESS;  // nonzero: RegOpenKeyExA on this key fails
     // Rights the caller is refused on this key (after generic rights are mapped): an open
     // that asks for any of them fails with ERROR_ACCESS_DENIED.
-    REGSAM deniedAccess = 0;
+    DeniedRights deniedAccess;
 };
 
 // The 64-bit view of HKEY_LOCAL_MACHINE\SOFTWARE on 64-bit Windows, as a root of its own:
@@ -380,6 +381,7 @@ struct OpenObject {
     DWORD access = 0;                 // File, RegistryKey: the rights granted at the open
     std::vector<BYTE> memory;         // Allocation
     bool signalled = false;           // Event
+    bool manualReset = false;         // Event: a satisfied wait leaves it signalled
     DWORD processId = 0;              // Process
     std::vector<std::string> found;   // FileSearch: the names still to hand out
     // EventLogHandle: a query's records (indexes into the System log) and the next one to

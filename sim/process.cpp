@@ -44,7 +44,8 @@ DWORD PathAnswer(const std::string& path, LPSTR buffer, DWORD size) {
     return static_cast<DWORD>(path.size());
 }
 
-// "*" and "?" in a file name pattern, compared without case.
+// "*" and "?" in a file name pattern, compared without case. A name without an extension
+// matches a pattern's final ".*", so "*.*" matches every name.
 bool Matches(const char* pattern, const char* name) {
     const char* star = nullptr;
     const char* resume = nullptr;
@@ -63,7 +64,8 @@ bool Matches(const char* pattern, const char* name) {
             return false;
         }
     }
-    while (*pattern == '*') ++pattern;
+    while (*pattern == '*' || (pattern[0] == '.' && pattern[1] == '*'))
+        pattern += *pattern == '*' ? 1 : 2;
     return *pattern == 0;
 }
 
@@ -73,9 +75,28 @@ void SplitPath(const std::string& path, std::string* folder, std::string* name) 
     *name = slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+bool IsDotEntry(const std::string& name) { return name == "." || name == ".."; }
+
+// A folder the machine has: the system, temporary and current folders and any folder a file
+// lies in. A drive's root is not one of them: it has no "." and ".." entries.
+bool IsFolder(const std::string& folder) {
+    const sim::Machine& m = machine();
+    std::string current = m.process.currentDirectory;
+    if (!current.empty() && current.back() != '\\') current += '\\';
+    if (sim::EqualNoCase(folder, m.process.systemDirectory + "\\") ||
+        sim::EqualNoCase(folder, m.process.tempPath) || sim::EqualNoCase(folder, current))
+        return true;
+    std::string inFolder, name;
+    for (const auto& entry : m.files) {
+        SplitPath(entry.first, &inFolder, &name);
+        if (sim::EqualNoCase(inFolder, folder)) return true;
+    }
+    return false;
+}
+
 void FillFindData(const std::string& name, LPWIN32_FIND_DATAA data) {
     std::memset(data, 0, sizeof *data);
-    data->dwFileAttributes = FILE_ATTRIBUTE_NORMAL;
+    data->dwFileAttributes = IsDotEntry(name) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
     size_t n = name.size() < MAX_PATH - 1 ? name.size() : MAX_PATH - 1;
     std::memcpy(data->cFileName, name.data(), n);
 }
@@ -175,8 +196,12 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     std::string from = lpExistingFileName ? lpExistingFileName : "";
     std::string to = lpNewFileName ? lpNewFileName : "";
     DWORD error = 0;
-    if (!FileExists(from))
+    if (lpExistingFileName == nullptr || lpNewFileName == nullptr)
+        error = ERROR_PATH_NOT_FOUND;  // a missing path names no folder
+    else if (!FileExists(from))
         error = ERROR_FILE_NOT_FOUND;
+    else if (sim::EqualNoCase(from, to))
+        error = ERROR_SHARING_VIOLATION;  // the source is open for reading while it is written
     else if (FileExists(to) && bFailIfExists)
         error = ERROR_FILE_EXISTS;
     else if (FileInUse(to))
@@ -219,6 +244,10 @@ HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileDat
     std::string folder, pattern;
     SplitPath(lpFileName, &folder, &pattern);
     OpenObject search(ObjectKind::FileSearch, lpFileName);
+    // A folder that is not a drive's root lists itself and its parent first.
+    if (folder.size() > 3 && IsFolder(folder))
+        for (const char* dots : {".", ".."})
+            if (Matches(pattern.c_str(), dots)) search.found.push_back(dots);
     std::vector<std::string> paths;
     for (const auto& entry : m.files) paths.push_back(entry.first);
     if (m.files.count(m.process.moduleFileName) == 0) paths.push_back(m.process.moduleFileName);
@@ -317,6 +346,10 @@ HANDLE WINAPI OpenProcess(DWORD dwDesiredAccess, BOOL, DWORD dwProcessId) {
     bool exists = dwProcessId == m.process.id ||
                   (other != m.processes.end() && !(other->second.end == sim::ProcessEnd::Later &&
                                                    other->second.endsAtMs <= m.clockMs));
+    // A process this program started stays an object while a handle to it is open.
+    for (const auto& entry : m.objects)
+        if (entry.second.kind == ObjectKind::Process && entry.second.processId == dwProcessId)
+            exists = true;
     m.journal.Note("openprocess " + std::to_string(dwProcessId) + " access " +
                    Hex(dwDesiredAccess) + (exists ? "" : " failed"));
     if (!exists) return Fail(ERROR_INVALID_PARAMETER, HANDLE(nullptr));

@@ -47,6 +47,26 @@ bool InSoftware(const std::string& path) {
            (path.size() == software.size() || path[software.size()] == '\\');
 }
 
+bool IsText(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ; }
+
+const char kView64Suffix[] = " (64-bit view)";
+const char kHklmPrefix[] = "HKEY_LOCAL_MACHINE\\";
+
+bool EndsWith(const std::string& text, const std::string& end) {
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
+}
+
+// "SOFTWARE\Wow6432Node\X" spelt out is the 32-bit view's "SOFTWARE\X", from either view.
+bool StripWow6432Node(std::string* path) {
+    const std::string node = "SOFTWARE\\Wow6432Node";
+    if (!sim::EqualNoCase(path->substr(0, node.size()), node) ||
+        (path->size() > node.size() && (*path)[node.size()] != '\\'))
+        return false;
+    *path = "SOFTWARE" + path->substr(node.size());
+    return true;
+}
+
 }  // namespace
 
 namespace sim {
@@ -57,16 +77,31 @@ const HKEY Hklm64BitView = reinterpret_cast<HKEY>(uintptr_t(0x80000102));
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD, REGSAM samDesired,
                              PHKEY phkResult) {
-    if (FaultHere("RegOpenKeyExA")) return ERROR_ACCESS_DENIED;
     if (phkResult == nullptr) return ERROR_INVALID_PARAMETER;
+    *phkResult = NULL;  // whatever the failure, the caller holds no key
+    if (FaultHere("RegOpenKeyExA")) return ERROR_ACCESS_DENIED;
     std::string name;
     sim::RegKey* key = KeyOf(hKey, &name);
     if (key == nullptr) return ERROR_INVALID_HANDLE;
     std::string path = lpSubKey ? lpSubKey : "";
     std::string view;
-    if ((samDesired & KEY_WOW64_64KEY) != 0 && hKey == HKEY_LOCAL_MACHINE && InSoftware(path)) {
-        key = &machine().registry.roots[sim::Hklm64BitView];
-        view = " (64-bit view)";
+    sim::Registry& registry = machine().registry;
+    const bool ask32 = (samDesired & KEY_WOW64_32KEY) != 0 && (samDesired & KEY_WOW64_64KEY) == 0;
+    if (hKey == HKEY_LOCAL_MACHINE && StripWow6432Node(&path)) {
+        // The 32-bit view, which is this program's own.
+    } else if ((samDesired & KEY_WOW64_64KEY) != 0 && hKey == HKEY_LOCAL_MACHINE &&
+               InSoftware(path)) {
+        key = &registry.roots[sim::Hklm64BitView];
+        view = kView64Suffix;
+    } else if (ask32 && EndsWith(name, kView64Suffix) && name.rfind(kHklmPrefix, 0) == 0) {
+        // Below a key of the 64-bit view, KEY_WOW64_32KEY opens the 32-bit view's key of
+        // the same path.
+        std::string below =
+            name.substr(std::strlen(kHklmPrefix),
+                        name.size() - std::strlen(kHklmPrefix) - std::strlen(kView64Suffix));
+        path = below + (path.empty() ? "" : "\\" + path);
+        key = &registry.roots[HKEY_LOCAL_MACHINE];
+        name = "HKEY_LOCAL_MACHINE";
     }
     size_t start = 0;
     while (start < path.size()) {
@@ -100,16 +135,25 @@ LSTATUS WINAPI RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, LPDWORD, LPDWORD 
     if (!(access & KEY_QUERY_VALUE)) return ERROR_ACCESS_DENIED;
     if (lpData != nullptr && lpcbData == nullptr) return ERROR_INVALID_PARAMETER;
     auto it = key->values.find(lpValueName ? lpValueName : "");
-    if (it == key->values.end()) return ERROR_FILE_NOT_FOUND;
+    if (it == key->values.end()) {
+        if (lpData == nullptr && lpcbData != nullptr) *lpcbData = 0;
+        return ERROR_FILE_NOT_FOUND;
+    }
     const sim::RegValue& v = it->second;
+    // The buffer's size is read before anything is written: lpType and lpcbData may name
+    // the same variable.
+    DWORD capacity = lpcbData ? *lpcbData : 0;
     if (lpType) *lpType = v.type;
     DWORD size = static_cast<DWORD>(v.data.size());
     if (lpData != nullptr) {
-        if (*lpcbData < size) {
+        if (capacity < size) {
             *lpcbData = size;
             return ERROR_MORE_DATA;
         }
         if (size) std::memcpy(lpData, v.data.data(), size);
+        // A string stored without its terminator gets one where the buffer has room.
+        if (IsText(v.type) && capacity > size && (size == 0 || v.data[size - 1] != 0))
+            lpData[size] = 0;
     }
     if (lpcbData) *lpcbData = size;
     return ERROR_SUCCESS;
@@ -123,8 +167,9 @@ LSTATUS WINAPI RegCloseKey(HKEY hKey) {
 }
 
 LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcSubKeys,
-                                LPDWORD lpcbMaxSubKeyLen, LPDWORD, LPDWORD lpcValues, LPDWORD,
-                                LPDWORD, LPDWORD, void*) {
+                                LPDWORD lpcbMaxSubKeyLen, LPDWORD, LPDWORD lpcValues,
+                                LPDWORD lpcbMaxValueNameLen, LPDWORD lpcbMaxValueLen, LPDWORD,
+                                void*) {
     if (FaultHere("RegQueryInfoKeyA")) return kKeyDeleted;
     std::string name;
     DWORD access = 0;
@@ -139,6 +184,17 @@ LSTATUS WINAPI RegQueryInfoKeyA(HKEY hKey, LPSTR, LPDWORD, LPDWORD, LPDWORD lpcS
             if (sub.first.size() > longest) longest = static_cast<DWORD>(sub.first.size());
         *lpcbMaxSubKeyLen = longest;
     }
+    // The longest value name in characters without its terminator, and the largest data in
+    // bytes as the registry stores it: text in UTF-16, two bytes for each character.
+    DWORD longestName = 0, largest = 0;
+    for (const auto& value : key->values) {
+        const sim::RegValue& v = value.second;
+        DWORD stored = static_cast<DWORD>(v.data.size()) * (IsText(v.type) ? 2 : 1);
+        if (value.first.size() > longestName) longestName = static_cast<DWORD>(value.first.size());
+        if (stored > largest) largest = stored;
+    }
+    if (lpcbMaxValueNameLen) *lpcbMaxValueNameLen = longestName;
+    if (lpcbMaxValueLen) *lpcbMaxValueLen = largest;
     return ERROR_SUCCESS;
 }
 

@@ -86,7 +86,8 @@ void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     vol.deviceType = Get<DWORD>(v, "deviceType", where, vol.deviceType);
     vol.partitionNumber = Get<DWORD>(v, "partition", where, vol.partitionNumber);
     vol.openError = Get<DWORD>(v, "openError", where, vol.openError);
-    vol.deniedAccess = Get<DWORD>(v, "deniedAccess", where, vol.deniedAccess);
+    vol.deniedAccess = sim::SpecificRights(Get<DWORD>(v, "deniedAccess", where, vol.deniedAccess),
+                                           where + ".deniedAccess");
     vol.passThroughDenied = Get<bool>(v, "passThroughDenied", where, vol.passThroughDenied);
     vol.fileSystem = Get<std::string>(v, "fileSystem", where, vol.fileSystem);
     vol.lockAnswers = Get<std::vector<bool>>(v, "lockAnswers", where, vol.lockAnswers);

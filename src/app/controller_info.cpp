@@ -6,7 +6,6 @@
 #include "sdk/discovery/sysinfo.h"
 #include "sdk/scan/controller_scan.h"
 #include "sdk/scan/disk_lock.h"
-#include "sdk/system/drive_paths.h"
 #include "sdk/transport/pass_through.h"
 #include "sdk/vendor/device_strings.h"
 #include "sdk/vendor/flash_identity.h"
@@ -28,19 +27,12 @@ int Refuse(char letter, const char* reason) {
     return 1;
 }
 
-// Why a drive cannot take controller commands: the volume refuses the read-write open
-// that the commands need when the console is not elevated; otherwise the drive is simply
-// not a controller device this SDK supports. Asked with an open of its own, since the
-// scan and the lock leave no error code that says which.
+// Why a drive cannot take controller commands, from what Windows answered the scan for it:
+// a volume open or a SCSI pass-through request refused with access denied means the
+// console is not elevated; anything else means the drive is not a controller device this
+// SDK supports.
 const char* WhyNotOpen(char letter) {
-    if (UseASPI) return NotASupportedDrive;
-    HANDLE volume = CreateFileA(VolumePathOf(letter).text, GENERIC_READ | GENERIC_WRITE,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
-    if (volume != INVALID_HANDLE_VALUE) {
-        CloseHandle(volume);
-        return NotASupportedDrive;
-    }
-    return GetLastError() == ERROR_ACCESS_DENIED ? NotElevated : NotASupportedDrive;
+    return ScanAnswerOf(letter) == ERROR_ACCESS_DENIED ? NotElevated : NotASupportedDrive;
 }
 
 // The index of the drive's record in the device table the last scan left; -1 when absent.

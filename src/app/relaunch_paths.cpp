@@ -38,7 +38,7 @@ bool SamePath(const char* a, const char* b) {
 }
 
 bool CopyPathFor(const char* folder, DWORD processId, unsigned attempt, char* out, size_t size) {
-    int written = std::snprintf(out, size, "%s%s%08lX-%u%s", folder, CopyNamePrefix,
+    int written = std::snprintf(out, size, "%s%s%lu-%u%s", folder, CopyNamePrefix,
                                 static_cast<unsigned long>(processId), attempt, CopyNameSuffix);
     return Fit(written, out, size);
 }

@@ -21,7 +21,7 @@ char DriveOfPath(const char* path);
 bool SamePath(const char* a, const char* b);
 
 // The full path of the copy that process `processId` makes on its `attempt`-th try:
-// `folder` (ending in a backslash), the prefix, the id in 8 hex digits, "-", the attempt in
+// `folder` (ending in a backslash), the prefix, the id in decimal, "-", the attempt in
 // decimal and the suffix. False, with `out` empty, when it does not fit `size`.
 bool CopyPathFor(const char* folder, DWORD processId, unsigned attempt, char* out, size_t size);
 

@@ -1,6 +1,5 @@
 #include "app/veto_owner.h"
 
-#include "app/console.h"
 #include "app/veto_event.h"
 #include "sdk/system/system_library.h"
 
@@ -11,8 +10,6 @@
 namespace {
 
 const char kLogChannel[] = "System";
-// The System process: the kernel and its drivers, which hold a volume for the file system.
-const DWORD kSystemProcessId = 4;
 // The System log's records of vetoed removals, of the last %lu milliseconds.
 const char kVetoQueryFormat[] =
     "*[System[Provider[@Name='%s'] and (EventID=%lu) and "
@@ -167,13 +164,4 @@ bool FindVetoOwner(const char* deviceInstanceId, VetoOwner* owner) {
     FreeLibrary(library);
     if (!found) std::memset(owner, 0, sizeof *owner);
     return found;
-}
-
-void PrintVetoOwnerLine(const VetoOwner& owner, char driveLetter) {
-    if (owner.processId == kSystemProcessId)
-        ConsolePrint("Windows itself (process %lu) holds drive %c:.\n",
-                     static_cast<unsigned long>(owner.processId), driveLetter);
-    else
-        ConsolePrint("Close %s (process %lu) and try again.\n", owner.program,
-                     static_cast<unsigned long>(owner.processId));
 }

@@ -21,7 +21,8 @@ const DWORD kMaxVetoEventsRead = 32;
 // read; nothing it opens stays open.
 bool FindVetoOwner(const char* deviceInstanceId, VetoOwner* owner);
 
-// The console line that names `owner` to the user of drive `driveLetter`: "Close <program>
-// (process <id>) and try again.", or for the System process (id 4), which no one can close,
-// "Windows itself (process 4) holds drive G:.".
+// The line that follows a vetoed ejection's own when the System log names its owner:
+// "Close <program> (process <id>) and try again.", or for the System process (id 4), which
+// no user can close since Windows itself holds the drive (a share, a paging file, a mounted
+// image), "Windows itself (process 4) holds drive G:.".
 void PrintVetoOwnerLine(const VetoOwner& owner, char driveLetter);

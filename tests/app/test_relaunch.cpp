@@ -16,7 +16,7 @@ using ::testing::IsEmpty;
 namespace {
 
 const char kTemp[] = "C:\\Users\\user\\AppData\\Local\\Temp\\";
-const char kFirstCopy[] = "C:\\Users\\user\\AppData\\Local\\Temp\\korvanta-copy-00001068-0.exe";
+const char kFirstCopy[] = "C:\\Users\\user\\AppData\\Local\\Temp\\korvanta-copy-4200-0.exe";
 const char kStickVeto[] = "Problem ejecting drive E: \\Device\\HarddiskVolume11";
 
 class Relaunch : public SimTest {
@@ -73,7 +73,7 @@ TEST_F(Relaunch, ANameStillInUseMovesOnToTheNext) {
     EXPECT_EQ(KorvantaMain(), 0);
     ASSERT_EQ(m.journal.processesCreated.size(), 1u);
     EXPECT_EQ(m.journal.processesCreated[0].applicationName,
-              std::string(kTemp) + "korvanta-copy-00001068-1.exe");
+              std::string(kTemp) + "korvanta-copy-4200-1.exe");
 }
 
 // Images the tool cannot or need not hand over: it ejects itself, and the machine decides.
@@ -173,7 +173,7 @@ TEST_F(Copy, AnOriginalThatNeverEndsIsWaitedForABoundedTime) {
 
 TEST_F(Copy, NeverHandsTheEjectionOnAgain) {
     // However it came to run from the stick, a copy ejects itself.
-    m.process.moduleFileName = "E:\\korvanta-copy-00001068-0.exe";
+    m.process.moduleFileName = "E:\\korvanta-copy-4200-0.exe";
     EXPECT_EQ(KorvantaMain(), 1);
     EXPECT_THAT(m.journal.processesCreated, IsEmpty());
     EXPECT_THAT(m.journal.ConsoleLines(), ElementsAre(kStickVeto));
@@ -181,18 +181,18 @@ TEST_F(Copy, NeverHandsTheEjectionOnAgain) {
 
 TEST_F(Copy, SweepsStaleCopiesButNeverItsOwnImage) {
     std::string temp = kTemp;
-    m.files[temp + "korvanta-copy-00000AAA-0.exe"] = {false};
-    m.files[temp + "KORVANTA-COPY-00000BBB-0.EXE"] = {false};
-    m.files[temp + "korvanta-copy-00000CCC-0.exe"] = {true};  // another copy still running
-    m.files[temp + "korvanta-copy-00000DDD-0.exe.txt"] = {false};
+    m.files[temp + "korvanta-copy-2730-0.exe"] = {false};
+    m.files[temp + "KORVANTA-COPY-2999-0.EXE"] = {false};
+    m.files[temp + "korvanta-copy-3276-0.exe"] = {true};  // another copy still running
+    m.files[temp + "korvanta-copy-3549-0.exe.txt"] = {false};
     m.files[temp + "notes.exe"] = {false};
-    m.files["C:\\Tools\\korvanta-copy-00000EEE-0.exe"] = {false};
+    m.files["C:\\Tools\\korvanta-copy-3822-0.exe"] = {false};
     EXPECT_EQ(KorvantaMain(), 0);
-    EXPECT_THAT(Deleted(), ElementsAre(temp + "korvanta-copy-00000AAA-0.exe",
-                                       temp + "KORVANTA-COPY-00000BBB-0.EXE"));
+    EXPECT_THAT(Deleted(),
+                ElementsAre(temp + "korvanta-copy-2730-0.exe", temp + "KORVANTA-COPY-2999-0.EXE"));
     for (const std::string& line : m.journal.lines)
         EXPECT_NE(line.rfind("delete " + std::string(kFirstCopy), 0), 0u) << line;
-    EXPECT_EQ(m.files.count(temp + "korvanta-copy-00000CCC-0.exe"), 1u);
+    EXPECT_EQ(m.files.count(temp + "korvanta-copy-3276-0.exe"), 1u);
     ExpectNothingOpen();
 }
 

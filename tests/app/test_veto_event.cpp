@@ -139,10 +139,11 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(VetoEvent, UnescapesEntitiesAndKeepsReferencesPrintable) {
     RemovalVetoEvent e;
-    ASSERT_TRUE(Parse(VetoEvent("1", "\\Notes &amp; Co\\&lt;&gt;&quot;&apos;&#65;&#x42;&#7;.exe",
-                                "USB\\1", "&#x263A;"),
-                      &e));
-    EXPECT_STREQ(e.processName, "\\Notes & Co\\<>\"'AB?.exe");
+    ASSERT_TRUE(Parse(
+        VetoEvent("1", "\\Notes &amp; Co\\&lt;&gt;&quot;&apos;&#65;&#x42;&#7;&#126;&#127;.exe",
+                  "USB\\1", "&#x263A;"),
+        &e));
+    EXPECT_STREQ(e.processName, "\\Notes & Co\\<>\"'AB?~?.exe");
     EXPECT_STREQ(e.commandLine, "?");
 }
 

@@ -21,6 +21,9 @@ void End();
 // ("" for kKeyPath itself), creating the keys on the way.
 void SetString(const char* subkey, const char* name, const char* value);
 
+// A value `name` in kKeyPath of `type` holding exactly `size` bytes of `data`.
+void SetBytes(const char* name, DWORD type, const void* data, DWORD size);
+
 // A drive letter whose DOS device has a target name.
 char DriveWithDosDevice();
 

@@ -3,6 +3,7 @@
 #include "tests/support/sim_test.h"
 
 #include <string>
+#include <vector>
 
 namespace contract {
 
@@ -16,6 +17,12 @@ void SetString(const char* subkey, const char* name, const char* value) {
     std::string path = kKeyPath;
     if (*subkey) path += std::string("\\") + subkey;
     sim::machine().registry.SetString(HKEY_LOCAL_MACHINE, path, name, value);
+}
+
+void SetBytes(const char* name, DWORD type, const void* data, DWORD size) {
+    const BYTE* bytes = static_cast<const BYTE*>(data);
+    sim::machine().registry.SetRaw(HKEY_LOCAL_MACHINE, kKeyPath, name, type,
+                                   std::vector<BYTE>(bytes, bytes + size));
 }
 
 char DriveWithDosDevice() {

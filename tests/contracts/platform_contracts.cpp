@@ -60,6 +60,7 @@ TEST_F(PlatformContract, MissingKeyIsNotFound) {
     std::string path = std::string(contract::kKeyPath) + "\\Absent";
     EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key),
               ERROR_FILE_NOT_FOUND);
+    EXPECT_EQ(key, HKEY(NULL)) << "a failed open leaves the caller no key";
 }
 
 // A key handle may do only what it was opened for; generic rights map to the key rights

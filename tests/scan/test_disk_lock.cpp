@@ -174,6 +174,24 @@ INSTANTIATE_TEST_SUITE_P(
         CategoryCase{"ioctlFails", true, true, {}, {0x484A, 0x084A}, 0, {0x486A, 0x086A}, 0}),
     [](const ::testing::TestParamInfo<CategoryCase>& p) { return std::string(p.param.name); });
 
+// The 08h retry goes out in the block the refused 48h call came back in: only the
+// registers the call sets change (the lock's EAX, EBX, ECX and EDX, the unlock's EAX, EBX
+// and ECX), so the returned flags word, carry set, is sent again as it came back.
+TEST_F(DiskLockVwin32, RetryReusesTheRefusedCallsBlock) {
+    m.vwin32.refused = {{'E', 0x48, 0x4A}, {'E', 0x48, 0x6A}};
+    HANDLE vwin32 = CreateFileA("\\\\.\\vwin32", 0, 0, NULL, 0, FILE_FLAG_DELETE_ON_CLOSE, NULL);
+    ASSERT_NE(vwin32, INVALID_HANDLE_VALUE);
+    EXPECT_EQ(LockLogicalVolume(vwin32, 5, 1, 0x0002), 1);
+    EXPECT_EQ(UnlockLogicalVolume(vwin32, 5), 1);
+    CloseHandle(vwin32);
+    const std::vector<sim::Vwin32Call>& calls = m.journal.vwin32Calls;
+    ASSERT_EQ(calls.size(), 4u);
+    EXPECT_THAT(calls[0].in, ElementsAre(0x105u, 2u, 0x484Au, 0x440Du, 0u, 0u, 0u));
+    EXPECT_THAT(calls[0].out, ElementsAre(0x105u, 2u, 0x484Au, 5u, 0u, 0u, 1u));
+    EXPECT_THAT(calls[1].in, ElementsAre(0x105u, 2u, 0x084Au, 0x440Du, 0u, 0u, 1u));
+    EXPECT_THAT(calls[3].in, ElementsAre(5u, 0u, 0x086Au, 0x440Du, 0u, 0u, 1u));
+}
+
 TEST_F(DiskLockVwin32, DeviceThatWillNotOpenLeavesTheRecordAsItWas) {
     m.vwin32.present = false;
     EXPECT_EQ(LockSMIDisk(&info, 1), 0);

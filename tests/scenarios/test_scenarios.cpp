@@ -153,6 +153,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"misspelt_field", R"({"usbFlashDrives": [{"letter": "E", "diskNumbr": 1}]})",
                 "usbFlashDrives[0]"},
         Refusal{"small_letter", R"({"volumes": [{"letter": "e"}]})", "volumes[0].letter"},
+        // Opens are mapped to specific rights first: generic ones would deny no open.
+        Refusal{"generic_denied_access",
+                R"({"volumes": [{"letter": "E", "deniedAccess": 3221225472}]})",
+                "volumes[0].deniedAccess"},
         Refusal{"unknown_privilege", R"({"account": {"privilege": "root"}})", "account.privilege"},
         // One past the last veto type of the enumeration (the scenario fuzzer found 52).
         Refusal{"veto_type_past_the_last",

@@ -221,6 +221,55 @@ TEST_F(Contracts, CreationDispositionZeroOnlyForTheVxdDevice) {
     ExpectNothingOpen();
 }
 
+// advapi32 registry.c test_redirection: the 32-bit view spelt out as
+// SOFTWARE\Wow6432Node is the 32-bit view from either side, and KEY_WOW64_32KEY below a
+// key of the 64-bit view opens the 32-bit view's key of that path.
+TEST_F(Contracts, RegistryViewsAsWindowsRedirectsThem) {
+    m.registry.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrel\\Sub", "View", "32");
+    m.registry.SetString(sim::Hklm64BitView, "SOFTWARE\\Kestrel\\Sub", "View", "64");
+    auto viewOf = [](HKEY parent, const char* path, REGSAM flags) {
+        HKEY key = NULL;
+        char text[4] = "";
+        DWORD size = sizeof text;
+        if (RegOpenKeyExA(parent, path, 0, KEY_READ | flags, &key) != ERROR_SUCCESS)
+            return std::string("none");
+        RegQueryValueExA(key, "View", NULL, NULL, reinterpret_cast<LPBYTE>(text), &size);
+        RegCloseKey(key);
+        return std::string(text);
+    };
+    const char kSpelt[] = "SOFTWARE\\Wow6432Node\\Kestrel\\Sub";
+    EXPECT_EQ(viewOf(HKEY_LOCAL_MACHINE, kSpelt, 0), "32");
+    EXPECT_EQ(viewOf(HKEY_LOCAL_MACHINE, kSpelt, KEY_WOW64_64KEY), "32");
+
+    HKEY wide = NULL;
+    ASSERT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE\\Kestrel", 0, KEY_READ | KEY_WOW64_64KEY,
+                            &wide),
+              ERROR_SUCCESS);
+    EXPECT_EQ(viewOf(wide, "Sub", 0), "64");
+    EXPECT_EQ(viewOf(wide, "Sub", KEY_WOW64_32KEY), "32");
+    EXPECT_EQ(RegCloseKey(wide), ERROR_SUCCESS);
+    ExpectNothingOpen();
+}
+
+// setupapi devinst.c: interface paths come in lower case, the serial number's letters too.
+TEST_F(Contracts, InterfacePathsAreLowerCase) {
+    sim::AddUsbFlashDrive(m, 'G', 2);
+    const std::string& path = m.interfaces.back().devicePath;
+    for (char c : path) EXPECT_FALSE(c >= 'A' && c <= 'Z') << path;
+}
+
+// A machine described with generic rights denied is refused where it is described.
+TEST_F(Contracts, GenericRightsCannotBeDenied) {
+    sim::Volume& volume = sim::AddPlainVolume(m, 'G', DRIVE_REMOVABLE);
+    for (DWORD rights : {GENERIC_READ, GENERIC_WRITE, 0x20000000UL /* GENERIC_EXECUTE */,
+                         0x10000000UL /* GENERIC_ALL */, 0x02000000UL /* MAXIMUM_ALLOWED */}) {
+        EXPECT_THROW(volume.deniedAccess = rights | FILE_READ_DATA, std::runtime_error);
+        EXPECT_THROW(m.registry.Key(HKEY_LOCAL_MACHINE, "SOFTWARE\\Locked").deniedAccess = rights,
+                     std::runtime_error);
+    }
+    EXPECT_EQ(DWORD(volume.deniedAccess), 0u);
+}
+
 // A key that refuses some rights refuses an open asking for them, generic or specific.
 TEST_F(Contracts, KeyRefusesTheRightsItDenies) {
     m.registry.SetString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Locked", "Name", "x");

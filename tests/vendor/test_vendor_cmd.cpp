@@ -129,15 +129,22 @@ TEST_P(VendorFailure, ZeroesTheBufferAndWritesTheMessageAt432) {
     Close();
 }
 
-TEST_P(VendorFailure, LeavesOutTheMessageWhereItDoesNotFit) {
+// A buffer of exactly the message's end (463 bytes for a RAM read) gets it; one byte less,
+// and the terminator would not fit, gets zeros only.
+TEST_P(VendorFailure, WritesTheMessageOnlyWhereItFitsWhole) {
     const FailureCase& c = GetParam();
     Use("SM3257ENBA");
     Fail(c.form);
     Open();
+    int need = 432 + static_cast<int>(std::strlen(c.message)) + 1;
     std::vector<BYTE> out = Buffer(512);
-    EXPECT_EQ(c.read(&request, out.data(), 440), c.status);
-    EXPECT_TRUE(AllAre(out, 0, 440, 0));
-    EXPECT_TRUE(AllAre(out, 440, 512, kUntouched));
+    EXPECT_EQ(c.read(&request, out.data(), need), c.status);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(out.data()) + 432), c.message);
+    EXPECT_EQ(out[need], kUntouched);
+    out = Buffer(512);
+    EXPECT_EQ(c.read(&request, out.data(), need - 1), c.status);
+    EXPECT_TRUE(AllAre(out, 0, need - 1, 0));
+    EXPECT_TRUE(AllAre(out, need - 1, 512, kUntouched));
     Close();
 }
 
@@ -146,26 +153,33 @@ INSTANTIATE_TEST_SUITE_P(Routines, VendorFailure, ::testing::ValuesIn(kFailures)
                              return std::string(info.param.name);
                          });
 
-TEST_F(VendorCmd, FlashPagesReadStraightIntoTheBuffer) {
+class FlashPagesRead : public VendorCmd, public ::testing::WithParamInterface<int> {};
+
+// The sector count goes in byte 11, up to the largest it carries, 255.
+TEST_P(FlashPagesRead, StraightIntoTheBuffer) {
+    const int sectors = GetParam();
+    const size_t length = static_cast<size_t>(sectors) * 512;
     Use("SM3271AD");
     sim::FlashPage page;
     page.block = 0x0200;
     page.page = 1;
-    page.data.assign(1024, 0x12);
+    page.data.assign(length, 0x12);
     page.control7 = 0x30;
     page.control9 = 0x32;
     controller->profile.image.flashPages.push_back(page);
     Open();
-    std::vector<BYTE> out = Buffer(1024);
-    EXPECT_EQ(
-        CSMIVendorCmd::ReadFlashPages(57, &request, 0x0200, 1, out.data(), 1024, 0, 0x30, 0x32, 0),
-        0);
-    EXPECT_TRUE(AllAre(out, 0, 1024, 0x12));
+    std::vector<BYTE> out = Buffer(length);
+    EXPECT_EQ(CSMIVendorCmd::ReadFlashPages(57, &request, 0x0200, 1, out.data(),
+                                            static_cast<int>(length), 0, 0x30, 0x32, 0),
+              0);
+    EXPECT_TRUE(AllAre(out, 0, length, 0x12));
     ASSERT_EQ(m.journal.scsiCommands.size(), 1u);
-    EXPECT_EQ(m.journal.scsiCommands[0].command.cdb[11], 2);
+    EXPECT_EQ(m.journal.scsiCommands[0].command.cdb[11], sectors);
     Close();
     ExpectNothingRefused();
 }
+
+INSTANTIATE_TEST_SUITE_P(Sectors, FlashPagesRead, ::testing::Values(2, 255));
 
 TEST_F(VendorCmd, FailedFlashPagesReadLeavesZeros) {
     Use("SM3271AD");

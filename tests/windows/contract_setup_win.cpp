@@ -44,6 +44,16 @@ void SetString(const char* subkey, const char* name, const char* value) {
     RegCloseKey(key);
 }
 
+void SetBytes(const char* name, DWORD type, const void* data, DWORD size) {
+    HKEY key = NULL;
+    ASSERT_EQ(
+        RegCreateKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, NULL, 0, KEY_WRITE, NULL, &key, NULL),
+        ERROR_SUCCESS);
+    EXPECT_EQ(RegSetValueExA(key, name, 0, type, static_cast<const BYTE*>(data), size),
+              ERROR_SUCCESS);
+    RegCloseKey(key);
+}
+
 char DriveWithDosDevice() {
     char windows[MAX_PATH] = {0};
     EXPECT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);

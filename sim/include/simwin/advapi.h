@@ -13,10 +13,13 @@
 #define KEY_READ 0x20019
 #define KEY_WRITE 0x20006
 #define KEY_WOW64_64KEY 0x0100  // a 32-bit program on 64-bit Windows opens the 64-bit view
+#define KEY_WOW64_32KEY 0x0200  // and a 64-bit one, or a key of the 64-bit view, the 32-bit one
 #define REG_NONE 0
 #define REG_SZ 1
+#define REG_EXPAND_SZ 2
 #define REG_BINARY 3
 #define REG_DWORD 4
+#define REG_MULTI_SZ 7
 
 LSTATUS WINAPI RegOpenKeyExA(HKEY hKey, LPCSTR lpSubKey, DWORD ulOptions, REGSAM samDesired,
                              PHKEY phkResult);

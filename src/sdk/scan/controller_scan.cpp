@@ -17,6 +17,25 @@ const char kAspiLibrary[] = "wnaspi32.dll";
 const char kBlankVendorModel[] = "        USB MEMORY BAR";
 const int kScanTimeoutSeconds = 5;
 
+// What Windows answered the last pass-through scan for each letter A to Z: the error of
+// the refused volume open or INQUIRY, 0 when both succeeded or the letter was not probed.
+DWORD ScanAnswers['Z' - 'A' + 1];
+
+// INQUIRY of drive `letter` through its own volume handle; `*answer` receives the error of
+// the open or of the request that failed, 0 when the request went through.
+int Inquire(char letter, BYTE* record, DWORD* answer) {
+    *answer = 0;
+    ScsiRequest request = MakeScsiRequest(INVALID_HANDLE_VALUE, kScanTimeoutSeconds);
+    if (!CSMISCSICmd::OpenSMIDiskUnlocked(&request, VolumePathOf(letter).text)) {
+        *answer = GetLastError();
+        return 0;
+    }
+    int result = CSMISCSICmd::SCSIPassThroughInquiry(&request, record, 0);
+    if (result == 0) *answer = GetLastError();
+    CloseHandle(request.deviceHandle);
+    return result;
+}
+
 // Loads the ASPI library and returns the number of host adapters it reports, or -1 when
 // the library or its support-information entry point is missing (the module is then
 // released). A missing entry point is reported with the message box the ASPI road shows.
@@ -48,7 +67,7 @@ int ScanPassThrough() {
         if (GetDriveTypeA(RootPathOf(letter).text) == DRIVE_REMOTE) continue;
         BYTE record[kInquiryRecordBuffer];
         std::memset(record, 0, sizeof record);
-        InquireDrive(letter, record);
+        Inquire(letter, record, &ScanAnswers[letter - 'A']);
         bool lowerCase = false;
         if (!HasSMISignature(record, true, &lowerCase)) continue;
         if (lowerCase) CurrentModelCode = 3;
@@ -142,14 +161,16 @@ bool HasSMISignature(const BYTE* record, bool passThroughRoad, bool* lowerCase) 
 }
 
 int InquireDrive(char letter, BYTE* record) {
-    ScsiRequest request = MakeScsiRequest(INVALID_HANDLE_VALUE, kScanTimeoutSeconds);
-    if (!CSMISCSICmd::OpenSMIDiskUnlocked(&request, VolumePathOf(letter).text)) return 0;
-    int result = CSMISCSICmd::SCSIPassThroughInquiry(&request, record, 0);
-    CloseHandle(request.deviceHandle);
-    return result;
+    DWORD answer = 0;
+    return Inquire(letter, record, &answer);
+}
+
+DWORD ScanAnswerOf(char letter) {
+    return letter >= 'A' && letter <= 'Z' ? ScanAnswers[letter - 'A'] : 0;
 }
 
 int ScanSMIDisks() {
+    std::memset(ScanAnswers, 0, sizeof ScanAnswers);
     UseASPI = IsLegacyWindows();
     return UseASPI ? ScanAspi() : ScanPassThrough();
 }

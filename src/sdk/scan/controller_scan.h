@@ -27,6 +27,13 @@ int CloseSMIDisk(SMIDiskInfo* info);
 // `record`. Returns the transport's result; 0 when the volume cannot be opened.
 int InquireDrive(char letter, BYTE* record);
 
+// What Windows answered the last scan (ScanSMIDisks) for drive `letter` on the
+// pass-through road: the error code of its refused volume open or refused INQUIRY request
+// (ERROR_ACCESS_DENIED for a process without administrator rights in effect), 0 when both
+// went through, when the letter was not probed, on the ASPI road, or for a letter outside
+// A to Z.
+DWORD ScanAnswerOf(char letter);
+
 // The SMI signature in an inquiry record (record byte k is INQUIRY byte k+5). On the
 // pass-through road the record is 51 bytes long and bytes 48-50 count too; elsewhere it is
 // 27 bytes. `lowerCase` is set when the match was the lower-case vendor "smi".

@@ -16,16 +16,19 @@ enum : DWORD {
 enum : BYTE { kCategoryFat32 = 0x48, kCategoryFat16 = 0x08 };
 
 // Runs one generic block-device I/O control with category 48h, then once with 08h when the
-// first is refused. 1 when a call returned with the carry flag clear.
-int GenericIoctl(HANDLE vwin32, DWORD ebx, DWORD minor, DWORD edx) {
+// first is refused. The block is zeroed once and goes out and comes back in the same buffer:
+// the retry sets only the registers the call takes (EDX only when `setEdx`) and sends every
+// other word as the refused call returned it. 1 when a call returned with the carry flag
+// clear.
+int GenericIoctl(HANDLE vwin32, DWORD ebx, DWORD minor, bool setEdx, DWORD edx) {
     const BYTE categories[] = {kCategoryFat32, kCategoryFat16};
+    Vwin32Registers regs;
+    std::memset(&regs, 0, sizeof regs);
     for (BYTE category : categories) {
-        Vwin32Registers regs;
-        std::memset(&regs, 0, sizeof regs);
         regs.eax = kGenericBlockDeviceIoctl;
         regs.ebx = ebx;
         regs.ecx = static_cast<DWORD>(category) * 256 + minor;
-        regs.edx = edx;
+        if (setEdx) regs.edx = edx;
         DWORD returned = 0;
         BOOL ok = DeviceIoControl(vwin32, kVwin32DosIoctl, &regs, sizeof regs, &regs, sizeof regs,
                                   &returned, NULL);
@@ -49,10 +52,11 @@ int LockVolumeVwin32(HANDLE* out, char letter) {
 }
 
 int LockLogicalVolume(HANDLE vwin32, BYTE drive, BYTE level, WORD permissions) {
-    return GenericIoctl(vwin32, drive + static_cast<DWORD>(level) * 256, kLockLogicalVolume,
+    return GenericIoctl(vwin32, drive + static_cast<DWORD>(level) * 256, kLockLogicalVolume, true,
                         permissions);
 }
 
 int UnlockLogicalVolume(HANDLE vwin32, BYTE drive) {
-    return GenericIoctl(vwin32, drive, kUnlockLogicalVolume, 0);
+    // EDX is left at the 0 of the zeroed block.
+    return GenericIoctl(vwin32, drive, kUnlockLogicalVolume, false, 0);
 }
