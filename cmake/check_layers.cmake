@@ -1,5 +1,5 @@
 # Checks that the layers of src/ depend on each other one way:
-#   app -> sdk/discovery -> sdk/scan -> sdk/vendor -> sdk/transport
+#   app -> sdk/discovery -> sdk/scan -> sdk/controller -> sdk/transport
 #       -> sdk/device, sdk/system, sdk/trace -> platform
 # A file may include headers of its own folder and of any lower layer; the three folders
 # of one level stand beside each other and include none of each other. Nothing in src/
@@ -14,7 +14,7 @@ endif()
 set(rank_app 7)
 set(rank_sdk/discovery 6)
 set(rank_sdk/scan 5)
-set(rank_sdk/vendor 4)
+set(rank_sdk/controller 4)
 set(rank_sdk/transport 3)
 set(rank_sdk/device 2)
 set(rank_sdk/system 2)

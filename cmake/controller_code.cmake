@@ -59,11 +59,11 @@ endfunction()
 
 if(KORVANTA_CONTROLLER_CODE_DIR STREQUAL "")
   add_library(korvanta_controller_code STATIC
-    ${CMAKE_SOURCE_DIR}/src/sdk/vendor/controller_code_none.cpp)
+    ${CMAKE_SOURCE_DIR}/src/sdk/controller/controller_code_none.cpp)
 else()
   set(_dir "${KORVANTA_CONTROLLER_CODE_DIR}")
   set(_source "// Generated from ${_dir}: controller code supplied with the controllers.\n")
-  string(APPEND _source "#include \"sdk/vendor/controller_code.h\"\n\nnamespace {\n")
+  string(APPEND _source "#include \"sdk/controller/controller_code.h\"\n\nnamespace {\n")
   set(_names sm3270ab-1 sm3270ab-2 sm3270ac-1 sm3270ac-2 sm3271ab-1 sm3271ab-2 sm3271ad-1 sm3271ad-2)
   set(_index 0)
   foreach(_name IN LISTS _names)

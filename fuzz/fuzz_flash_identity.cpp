@@ -6,7 +6,7 @@
 // is told, so that a write past it is caught.
 #include "fuzz/fuzz_support.h"
 #include "sdk/transport/pass_through.h"
-#include "sdk/vendor/vendor_cmd.h"
+#include "sdk/controller/vendor_cmd.h"
 
 #include <vector>
 

@@ -5,7 +5,7 @@
 #include "fuzz/fuzz_support.h"
 #include "sdk/device/device_table.h"
 #include "sdk/transport/pass_through.h"
-#include "sdk/vendor/controller_identify.h"
+#include "sdk/controller/controller_identify.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz::FreshProcess();

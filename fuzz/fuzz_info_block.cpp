@@ -10,9 +10,9 @@
 #include "sdk/device/device_table.h"
 #include "sdk/scan/disk_lock.h"
 #include "sdk/transport/pass_through.h"
-#include "sdk/vendor/device_strings.h"
-#include "sdk/vendor/info_block.h"
-#include "sdk/vendor/page_map.h"
+#include "sdk/controller/device_strings.h"
+#include "sdk/controller/info_block.h"
+#include "sdk/controller/page_map.h"
 
 #include <vector>
 

@@ -5,7 +5,7 @@
 //   fuzz_seeds OUTPUT_FOLDER SCENARIO_FOLDER
 #include "fuzz/fuzz_registry.h"
 #include "fuzz/fuzz_support.h"
-#include "sdk/vendor/vendor_cmd.h"
+#include "sdk/controller/vendor_cmd.h"
 #include "sim/builders.h"
 #include "sim/event_log.h"
 #include "tools/scenario_file.h"

@@ -1,6 +1,6 @@
 #include "sdk/device/device_table.h"
 #include "sdk/transport/pass_through.h"
-#include "sdk/vendor/controller_identify.h"
+#include "sdk/controller/controller_identify.h"
 #include "tools/sdk_calls.h"
 
 #include <stdexcept>

@@ -1,5 +1,5 @@
 #include "sdk/transport/pass_through.h"
-#include "sdk/vendor/vendor_cmd.h"
+#include "sdk/controller/vendor_cmd.h"
 #include "tools/sdk_calls.h"
 
 #include <functional>

@@ -7,10 +7,10 @@
 #include "sdk/scan/controller_scan.h"
 #include "sdk/scan/disk_lock.h"
 #include "sdk/transport/pass_through.h"
-#include "sdk/vendor/device_strings.h"
-#include "sdk/vendor/flash_identity.h"
-#include "sdk/vendor/model_table.h"
-#include "sdk/vendor/vendor_cmd.h"
+#include "sdk/controller/device_strings.h"
+#include "sdk/controller/flash_identity.h"
+#include "sdk/controller/model_table.h"
+#include "sdk/controller/vendor_cmd.h"
 
 #include <cstring>
 

@@ -2,8 +2,8 @@
 // shown by its row, with its strings and flash maker code; each reason a drive cannot take
 // controller commands; nothing left open and no command a controller would refuse.
 #include "app/korvanta_main.h"
-#include "sdk/vendor/controller_code.h"
-#include "sdk/vendor/model_table.h"
+#include "sdk/controller/controller_code.h"
+#include "sdk/controller/model_table.h"
 #include "sim/controller_profiles.h"
 #include "tests/support/controller_test.h"
 #include "tests/support/sim_test.h"

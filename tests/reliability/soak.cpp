@@ -8,7 +8,7 @@
 #include "sdk/device/device_table.h"
 #include "sdk/discovery/sysinfo.h"
 #include "sdk/scan/disk_lock.h"
-#include "sdk/vendor/device_strings.h"
+#include "sdk/controller/device_strings.h"
 #include "sim/fault.h"
 #include "tests/support/controller_test.h"
 #include "tests/support/sim_test.h"

@@ -3,7 +3,7 @@
 #include "sdk/device/device_table.h"
 #include "sdk/scan/controller_scan.h"
 #include "sdk/scan/disk_lock.h"
-#include "sdk/vendor/device_strings.h"
+#include "sdk/controller/device_strings.h"
 
 #include <cstring>
 

@@ -4,7 +4,7 @@
 #include "sdk/system/drive_paths.h"
 #include "sdk/trace/debug_trace.h"
 #include "sdk/transport/pass_through.h"
-#include "sdk/vendor/controller_identify.h"
+#include "sdk/controller/controller_identify.h"
 
 int KeepDiskOpen = 0;
 

@@ -1,7 +1,7 @@
 // Test controller code for the identification tests: blocks that carry the leading bytes
 // real controller code starts with, the test mark, and their group and place, so a test can
 // tell which block reached the device. Linked into the identification test program only.
-#include "sdk/vendor/controller_code.h"
+#include "sdk/controller/controller_code.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The information block's copy choice, the flash scan that finds copy 0 of current models
 // and the early read that older controllers answer.
-#include "sdk/vendor/info_block.h"
-#include "tests/vendor/test_info_block_fixture.h"
+#include "sdk/controller/info_block.h"
+#include "tests/controller/test_info_block_fixture.h"
 
 #include <cstring>
 

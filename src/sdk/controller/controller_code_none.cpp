@@ -1,5 +1,5 @@
 // A build without controller code: nothing to load, so nothing is ever sent.
-#include "sdk/vendor/controller_code.h"
+#include "sdk/controller/controller_code.h"
 
 const ControllerCodeSet& LinkedControllerCode() {
     static const ControllerCodeSet kNone = {};

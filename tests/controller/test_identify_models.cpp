@@ -2,9 +2,9 @@
 // model table and those the roads need, is identified as its model on the pass-through
 // road, and gets the ASPI strategy's own, coarser answer on the ASPI road; no controller
 // refuses a command either road sends.
-#include "sdk/vendor/model_table.h"
+#include "sdk/controller/model_table.h"
 #include "tests/support/controller_test.h"
-#include "tests/vendor/identify_fixture.h"
+#include "tests/controller/identify_fixture.h"
 
 #include <cctype>
 #include <map>

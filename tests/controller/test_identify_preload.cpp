@@ -1,8 +1,8 @@
 // Loading controller code: which SM3270 and SM3271 models get which blocks, in what order,
 // with the pause between them; the register bit that says the code already runs; and the
 // SM3252D image. These tests run with test code blocks.
-#include "sdk/vendor/controller_code.h"
-#include "tests/vendor/identify_fixture.h"
+#include "sdk/controller/controller_code.h"
+#include "tests/controller/identify_fixture.h"
 
 #include <algorithm>
 #include <string>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "sdk/transport/pass_through.h"
-#include "sdk/vendor/vendor_cmd.h"
+#include "sdk/controller/vendor_cmd.h"
 #include "tests/support/sim_test.h"
 
 #include <initializer_list>

@@ -1,8 +1,8 @@
 // Identification in a build that carries no controller code: the preload still reads the
 // register, but where it would send a block it fails at once, with no transfer, no retry
 // and no pause; the SM3252D road ends unidentified without sending anything.
-#include "sdk/vendor/controller_code.h"
-#include "tests/vendor/identify_fixture.h"
+#include "sdk/controller/controller_code.h"
+#include "tests/controller/identify_fixture.h"
 
 using namespace identify_test;
 

@@ -1,8 +1,8 @@
 // The USB manufacturer and product strings: the extraction from block bytes, and the
 // whole read of a disk's strings through identification and the information block.
-#include "sdk/vendor/device_strings.h"
-#include "sdk/vendor/info_block.h"
-#include "tests/vendor/test_info_block_fixture.h"
+#include "sdk/controller/device_strings.h"
+#include "sdk/controller/info_block.h"
+#include "tests/controller/test_info_block_fixture.h"
 
 #include <cstring>
 #include <string>

@@ -1,8 +1,8 @@
-#include "sdk/vendor/device_strings.h"
+#include "sdk/controller/device_strings.h"
 
-#include "sdk/vendor/controller_identify.h"
-#include "sdk/vendor/info_block.h"
-#include "sdk/vendor/model_codes.h"
+#include "sdk/controller/controller_identify.h"
+#include "sdk/controller/info_block.h"
+#include "sdk/controller/model_codes.h"
 
 #include <cstring>
 

@@ -1,4 +1,4 @@
-#include "sdk/vendor/model_table.h"
+#include "sdk/controller/model_table.h"
 
 #include <cstddef>
 

@@ -1,4 +1,4 @@
-#include "tests/vendor/test_info_block_fixture.h"
+#include "tests/controller/test_info_block_fixture.h"
 
 #include <cstring>
 

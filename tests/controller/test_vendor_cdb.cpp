@@ -1,6 +1,6 @@
 // The vendor command blocks as data: for each form and model family, the 16 bytes, the
 // direction and the transfer length a controller expects.
-#include "sdk/vendor/vendor_cdb.h"
+#include "sdk/controller/vendor_cdb.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // dispatch, the name rules of the early page, and the confirmation read that goes through
 // the pass-through with the record's device handle.
 #include "sdk/transport/pass_through.h"
-#include "tests/vendor/identify_fixture.h"
+#include "tests/controller/identify_fixture.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // The page map: the bitmap search, the 9-bit table unpacking, the choice of rule from the
 // controller's settings, and the map as built from a scripted controller.
-#include "sdk/vendor/page_map.h"
-#include "tests/vendor/test_info_block_fixture.h"
+#include "sdk/controller/page_map.h"
+#include "tests/controller/test_info_block_fixture.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;

@@ -1,7 +1,7 @@
-#include "sdk/vendor/flash_identity.h"
+#include "sdk/controller/flash_identity.h"
 
-#include "sdk/vendor/model_codes.h"
-#include "sdk/vendor/vendor_cmd.h"
+#include "sdk/controller/model_codes.h"
+#include "sdk/controller/vendor_cmd.h"
 
 #include <cstring>
 

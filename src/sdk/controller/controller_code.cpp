@@ -1,6 +1,6 @@
-#include "sdk/vendor/controller_code.h"
+#include "sdk/controller/controller_code.h"
 
-#include "sdk/vendor/model_table.h"
+#include "sdk/controller/model_table.h"
 
 namespace {
 

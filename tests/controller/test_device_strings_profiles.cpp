@@ -2,9 +2,9 @@
 // locked as the administrator list locks it, the strings, the unlock; nothing the
 // controller refuses.
 #include "sdk/scan/disk_lock.h"
-#include "sdk/vendor/controller_code.h"
-#include "sdk/vendor/device_strings.h"
-#include "sdk/vendor/info_block.h"
+#include "sdk/controller/controller_code.h"
+#include "sdk/controller/device_strings.h"
+#include "sdk/controller/info_block.h"
 #include "sim/controller_profiles.h"
 #include "sim/smi_controller.h"
 #include "tests/support/controller_test.h"

@@ -2,8 +2,8 @@
 // model table's first match, the fallbacks, the refinements that read further pages and
 // registers, the probe by INQUIRY and controller memory, and the record fields it sets.
 #include "sdk/trace/debug_trace.h"
-#include "sdk/vendor/model_table.h"
-#include "tests/vendor/identify_fixture.h"
+#include "sdk/controller/model_table.h"
+#include "tests/controller/identify_fixture.h"
 
 #include <string>
 #include <vector>

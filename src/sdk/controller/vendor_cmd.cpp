@@ -1,7 +1,7 @@
-#include "sdk/vendor/vendor_cmd.h"
+#include "sdk/controller/vendor_cmd.h"
 
-#include "sdk/vendor/flash_identity.h"
-#include "sdk/vendor/vendor_cdb.h"
+#include "sdk/controller/flash_identity.h"
+#include "sdk/controller/vendor_cdb.h"
 
 #include <algorithm>
 #include <cstring>

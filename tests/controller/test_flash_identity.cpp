@@ -2,7 +2,7 @@
 // emulated controllers: what the record holds at the positions later reads use, what the
 // completion sends, the entry cleanup, and a failed read in the middle of it.
 #include "sdk/transport/pass_through.h"
-#include "sdk/vendor/vendor_cmd.h"
+#include "sdk/controller/vendor_cmd.h"
 #include "sim/byte_image.h"
 #include "tests/support/controller_test.h"
 #include "tests/support/sim_test.h"

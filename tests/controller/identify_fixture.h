@@ -5,7 +5,7 @@
 
 #include "sdk/device/device_table.h"
 #include "sdk/trace/debug_trace.h"
-#include "sdk/vendor/controller_identify.h"
+#include "sdk/controller/controller_identify.h"
 #include "tests/support/sim_test.h"
 
 #include <cstdio>

@@ -1,10 +1,10 @@
-#include "sdk/vendor/info_block.h"
+#include "sdk/controller/info_block.h"
 
-#include "sdk/vendor/flash_identity.h"
-#include "sdk/vendor/model_codes.h"
-#include "sdk/vendor/page_map.h"
-#include "sdk/vendor/vendor_cdb.h"
-#include "sdk/vendor/vendor_cmd.h"
+#include "sdk/controller/flash_identity.h"
+#include "sdk/controller/model_codes.h"
+#include "sdk/controller/page_map.h"
+#include "sdk/controller/vendor_cdb.h"
+#include "sdk/controller/vendor_cmd.h"
 
 #include <algorithm>
 #include <cstring>

@@ -1,6 +1,6 @@
-#include "sdk/vendor/vendor_cdb.h"
+#include "sdk/controller/vendor_cdb.h"
 
-#include "sdk/vendor/model_codes.h"
+#include "sdk/controller/model_codes.h"
 
 namespace {
 

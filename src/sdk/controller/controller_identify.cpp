@@ -1,12 +1,12 @@
-#include "sdk/vendor/controller_identify.h"
+#include "sdk/controller/controller_identify.h"
 
 #include "sdk/trace/debug_trace.h"
 #include "sdk/transport/scsi_dispatch.h"
-#include "sdk/vendor/controller_code.h"
-#include "sdk/vendor/model_codes.h"
-#include "sdk/vendor/model_table.h"
-#include "sdk/vendor/vendor_cdb.h"
-#include "sdk/vendor/vendor_cmd.h"
+#include "sdk/controller/controller_code.h"
+#include "sdk/controller/model_codes.h"
+#include "sdk/controller/model_table.h"
+#include "sdk/controller/vendor_cdb.h"
+#include "sdk/controller/vendor_cmd.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 // The vendor routines against an emulated controller: what they copy out, how far, and
 // what a caller finds in its buffer when a read fails.
 #include "sdk/transport/pass_through.h"
-#include "sdk/vendor/vendor_cmd.h"
+#include "sdk/controller/vendor_cmd.h"
 #include "tests/support/controller_test.h"
 #include "tests/support/sim_test.h"
 

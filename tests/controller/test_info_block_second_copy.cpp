@@ -1,7 +1,7 @@
 // Copy 1 of the information block: the general read through the controller settings and
 // the page map, and the code-area searches of SM3259/SM3271 and SM3281 controllers.
-#include "sdk/vendor/info_block.h"
-#include "tests/vendor/test_info_block_fixture.h"
+#include "sdk/controller/info_block.h"
+#include "tests/controller/test_info_block_fixture.h"
 
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
