@@ -145,13 +145,6 @@ TEST_F(PlatformContract, AStartedChildIsOpenedByItsId) {
     EXPECT_TRUE(CloseHandle(child.hProcess));
 }
 
-HKEY OpenKey() {
-    HKEY key = NULL;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, contract::kKeyPath, 0, KEY_READ, &key),
-              ERROR_SUCCESS);
-    return key;
-}
-
 // registry.c test_query_value_ex and test_string_termination.
 TEST_F(PlatformContract, ValueReadsAtTheEdges) {
     contract::SetString("", "Name", "abc");
@@ -159,7 +152,7 @@ TEST_F(PlatformContract, ValueReadsAtTheEdges) {
     // terminator that follows the data).
     const char kText[] = "xyzw";
     contract::SetBytes("Unterminated", REG_SZ, kText, 3);
-    HKEY key = OpenKey();
+    HKEY key = contract::OpenContractKey(KEY_READ);
     ASSERT_NE(key, HKEY(NULL));
 
     DWORD size = kSentinel;

@@ -27,6 +27,13 @@ void SetBytes(const char* name, DWORD type, const void* data, DWORD size);
 // A drive letter whose DOS device has a target name.
 char DriveWithDosDevice();
 
+// kKeyPath opened with `access`; a failed open fails the case and gives NULL.
+inline HKEY OpenContractKey(REGSAM access) {
+    HKEY key = NULL;
+    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, kKeyPath, 0, access, &key), ERROR_SUCCESS);
+    return key;
+}
+
 // True when the cases run under Wine, for the few answers where Wine and Windows differ.
 bool RunningOnWine();
 

@@ -16,13 +16,6 @@ using contract::PlatformContract;
 
 const DWORD kSentinel = 0xDEADBEEF;
 
-HKEY OpenContractKey(REGSAM access) {
-    HKEY key = NULL;
-    EXPECT_EQ(RegOpenKeyExA(HKEY_LOCAL_MACHINE, contract::kKeyPath, 0, access, &key),
-              ERROR_SUCCESS);
-    return key;
-}
-
 TEST_F(PlatformContract, RegistryReadIntoASmallBufferReportsTheSizeNeeded) {
     contract::SetString("", "Name", "abc");
     HKEY key = NULL;
@@ -78,7 +71,7 @@ class KeyRightsContract : public PlatformContract,
 TEST_P(KeyRightsContract, CallsNeedTheRightsTheKeyWasOpenedWith) {
     contract::SetString("", "Value", "v");
     contract::SetString("Sub", "Other", "w");
-    HKEY key = OpenContractKey(GetParam().access);
+    HKEY key = contract::OpenContractKey(GetParam().access);
     ASSERT_NE(key, HKEY(NULL));
 
     char data[16];
