@@ -24,7 +24,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     fuzz::ReadRegistry(in, m.registry);
 
-    HWKEYNode* head = new HWKEYNode();
+    HWKEYNode* head = NewHWKEYNode();
+    if (head == NULL) return 0;
     int keys = ParseHWKEYList(head);
     for (int n = 0; n <= keys && n < 8; ++n) {
         char letter = 0;
