@@ -46,14 +46,19 @@ void AddLetter(DeviceGroup* g, char letter) {
     g->letters[++g->letterCount] = 0;
 }
 
+// A group of `letter` alone, with the device it belongs to.
+void StartGroup(DeviceGroup* g, char letter) {
+    std::memset(g, 0, sizeof *g);
+    g->found = FindEjectableDevice(letter, &g->device, g->errorText, g->deviceInstanceId);
+    AddLetter(g, letter);
+}
+
 // Finds the device of `letter` and adds the letter to its group, or to a new one.
 void AddToGroups(DeviceGroups* groups, char letter) {
     for (int k = 0; k < groups->count; ++k)
         if (std::strchr(groups->group[k].letters, letter) != NULL) return;
     DeviceGroup* fresh = &groups->group[groups->count];
-    std::memset(fresh, 0, sizeof *fresh);
-    fresh->found =
-        FindEjectableDevice(letter, &fresh->device, fresh->errorText, fresh->deviceInstanceId);
+    StartGroup(fresh, letter);
     if (fresh->found && fresh->device != 0) {
         for (int k = 0; k < groups->count; ++k) {
             DeviceGroup* g = &groups->group[k];
@@ -63,7 +68,6 @@ void AddToGroups(DeviceGroups* groups, char letter) {
             }
         }
     }
-    AddLetter(fresh, letter);
     ++groups->count;
 }
 
@@ -145,9 +149,7 @@ int Report(bool allEjected) {
 
 int EjectAndReport(char target, DWORD waitSeconds) {
     DeviceGroup g;
-    std::memset(&g, 0, sizeof g);
-    g.found = FindEjectableDevice(target, &g.device, g.errorText, g.deviceInstanceId);
-    AddLetter(&g, target);
+    StartGroup(&g, target);
     return Report(EjectGroup(g, waitSeconds));
 }
 

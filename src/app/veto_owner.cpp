@@ -1,5 +1,6 @@
 #include "app/veto_owner.h"
 
+#include "app/console.h"
 #include "app/veto_event.h"
 #include "sdk/system/system_library.h"
 
@@ -8,6 +9,9 @@
 #include <cstring>
 
 namespace {
+
+// The process id Windows gives its own System process.
+const DWORD kSystemProcessId = 4;
 
 const char kLogChannel[] = "System";
 // The System log's records of vetoed removals, of the last %lu milliseconds.
@@ -164,4 +168,14 @@ bool FindVetoOwner(const char* deviceInstanceId, VetoOwner* owner) {
     FreeLibrary(library);
     if (!found) std::memset(owner, 0, sizeof *owner);
     return found;
+}
+
+void PrintVetoOwnerLine(const VetoOwner& owner, char driveLetter) {
+    if (owner.processId == kSystemProcessId) {
+        ConsolePrint("Windows itself (process %lu) holds drive %c:.\n",
+                     static_cast<unsigned long>(owner.processId), driveLetter);
+        return;
+    }
+    ConsolePrint("Close %s (process %lu) and try again.\n", owner.program,
+                 static_cast<unsigned long>(owner.processId));
 }
