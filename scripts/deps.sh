@@ -1,8 +1,9 @@
 # Installs the Debian packages the builds and tests need, when any is missing, adding the
 # i386 architecture first when a 32-bit package (wine32:i386, which runs the 32-bit product
-# under Wine) needs it. Sourced by scripts/run and scripts/test.
+# under Wine) needs it. Sourced by scripts/run, scripts/test and scripts/release.
 KORVANTA_PACKAGES="cmake g++ make libgtest-dev libgmock-dev googletest nlohmann-json3-dev clang-format
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine32:i386 libxml2-utils clang libclang-rt-14-dev"
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine32:i386 libxml2-utils clang libclang-rt-14-dev
+    python3-yaml"
 
 korvanta_install_missing() {
     local missing=()
