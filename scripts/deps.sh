@@ -2,9 +2,10 @@
 # i386 architecture first when a 32-bit package (wine32:i386, which runs the 32-bit product
 # under Wine) needs it. wine32:i386 is installed on every machine, also on one whose kernel
 # refuses 32-bit programs (the next machine of the same kind may run them): the win32 build
-# finds out when it is configured. Sourced by scripts/run and scripts/test.
+# finds out when it is configured. Sourced by scripts/run, scripts/test and scripts/release.
 KORVANTA_PACKAGES="cmake g++ make libgtest-dev libgmock-dev googletest nlohmann-json3-dev clang-format
-    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine32:i386 libxml2-utils clang libclang-rt-14-dev"
+    g++-mingw-w64-i686 g++-mingw-w64-x86-64 wine64 wine32:i386 libxml2-utils clang libclang-rt-14-dev
+    python3-yaml"
 
 korvanta_install_missing() {
     local missing=()
