@@ -44,7 +44,8 @@ const int kWarmUp = 100;
 // byte per cycle would exceed it.
 const size_t kHeapSlack = 4096;
 
-size_t HeapInUse() { return mallinfo2().uordblks; }
+// Blocks in use, the large ones the allocator maps on their own included.
+size_t HeapInUse() { return mallinfo2().uordblks + mallinfo2().hblkhd; }
 
 class Soak : public SimTest {
 protected:
