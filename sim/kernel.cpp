@@ -223,6 +223,12 @@ void WINAPI Sleep(DWORD dwMilliseconds) {
     m.journal.sleeps.push_back({seq, dwMilliseconds});
 }
 
+// Milliseconds since Windows started, in 32 bits: it wraps to 0 after 49.7 days.
+DWORD WINAPI GetTickCount(void) {
+    const sim::Machine& m = machine();
+    return static_cast<DWORD>(m.upTimeMs + m.clockMs);
+}
+
 HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
     if (FaultHere("GetModuleHandleA")) return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
     if (lpModuleName == nullptr && machine().process.moduleHandleAvailable)

@@ -85,14 +85,15 @@ sim::Library* LoadedLibrary(HMODULE module) {
 
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     std::string name = lpLibFileName ? lpLibFileName : "";
-    machine().journal.Note("load " + name);
+    machine().journal.libraryLoads.push_back({machine().journal.Note("load " + name), name, 0});
     if (FaultHere("LoadLibraryA")) return Fail(kDllInitFailed, HMODULE(nullptr));
     return Map(Resolve(name));
 }
 
 HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags) {
     std::string name = lpLibFileName ? lpLibFileName : "";
-    machine().journal.Note("load " + name);
+    machine().journal.libraryLoads.push_back(
+        {machine().journal.Note("load " + name), name, dwFlags});
     if (FaultHere("LoadLibraryExA")) return Fail(kDllInitFailed, HMODULE(nullptr));
     // hFile is reserved and must be NULL; the machine knows no flag but the search order.
     if (hFile != nullptr || (dwFlags & ~DWORD(LOAD_WITH_ALTERED_SEARCH_PATH)) != 0)

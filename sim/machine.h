@@ -135,6 +135,9 @@ struct EjectAnswer {
     CONFIGRET result = CR_SUCCESS;
     PNP_VETO_TYPE vetoType = PNP_VetoTypeUnknown;
     std::u16string vetoName;
+    // How long the request takes: Windows first asks every driver of the device and the
+    // programs that hold it whether it may go.
+    DWORD latencyMs = 0;
 };
 
 struct DevNode {
@@ -271,6 +274,11 @@ struct EjectRequest {
     PNP_VETO_TYPE vetoType;
     std::u16string vetoName;
 };
+struct LibraryLoad {
+    uint64_t seq;
+    std::string name;  // as the program named it
+    DWORD flags;       // of LoadLibraryExA; 0 for LoadLibraryA
+};
 struct DebugOutput {
     uint64_t seq;
     std::string text;
@@ -335,6 +343,7 @@ struct Journal {
     std::vector<ShellOpen> shellOpens;
     std::vector<EjectRequest> ejectRequests;
     std::vector<DebugOutput> debugOutput;
+    std::vector<LibraryLoad> libraryLoads;
     std::vector<MessageBoxShown> messageBoxes;
     std::vector<SleepCall> sleeps;
     std::vector<IoControl> ioControls;
@@ -438,6 +447,9 @@ struct Machine {
 
     bool eventCreationFails = false;  // CreateEventA returns NULL
     uint64_t clockMs = 0;             // the virtual clock: Sleep and time-outs advance it
+    // How long Windows had run when the program started; GetTickCount answers this plus the
+    // virtual clock.
+    uint64_t upTimeMs = 0;
     DWORD lastError = 0;
     Journal journal;
 

@@ -157,6 +157,7 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST dnDevInst, PPNP_VETO_TYPE pVet
         for (const sim::EjectRequest& r : m.journal.ejectRequests)
             if (r.devInst == dnDevInst) ++asked;
         if (!script.empty()) answer = script[asked < script.size() ? asked : script.size() - 1];
+        m.clockMs += answer.latencyMs;
         // A volume the program itself holds open stops the removal whatever the script says.
         sim::ProcessHoldsDevice(dnDevInst, &answer);
     }

@@ -42,7 +42,7 @@ std::vector<sim::EjectAnswer> EjectAnswers(const json& list, const std::string& 
     if (!list.is_array()) Bad(where, "expected a list");
     for (size_t k = 0; k < list.size(); ++k) {
         std::string w = where + "[" + std::to_string(k) + "]";
-        OnlyKeys(list[k], w, {"result", "vetoType", "vetoName"});
+        OnlyKeys(list[k], w, {"result", "vetoType", "vetoName", "latencyMs"});
         sim::EjectAnswer a;
         a.result = Get<CONFIGRET>(list[k], "result", w, CR_SUCCESS);
         // Only the veto types the Plug and Play manager has: another number is no value of
@@ -52,6 +52,7 @@ std::vector<sim::EjectAnswer> EjectAnswers(const json& list, const std::string& 
             Bad(w + ".vetoType", "not a veto type (0 to 12)");
         a.vetoType = static_cast<PNP_VETO_TYPE>(vetoType);
         a.vetoName = sim::Widen(Get<std::string>(list[k], "vetoName", w, ""));
+        a.latencyMs = Get<DWORD>(list[k], "latencyMs", w, 0);
         answers.push_back(a);
     }
     return answers;

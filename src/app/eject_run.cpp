@@ -35,6 +35,11 @@ struct NamedBlockers {
     int count;
 };
 
+// The tick count moves in steps of 10 to 16 ms, so the records of a run are looked for from a
+// little before its first request; an earlier run's last request is followed by a 500 ms
+// pause before that run ends.
+const DWORD kTickStepMs = 100;
+
 void AddLetter(DeviceGroup* g, char letter) {
     // Kept highest first.
     int k = g->letterCount;
@@ -90,30 +95,46 @@ bool AlreadyNamed(const NamedBlockers& named, const VetoOwner& owner) {
     return false;
 }
 
+// The blocker the System log holds for the device among the records written since this
+// run's first ejection request for it (tick count `firstRequest`): an older record, left by an
+// earlier run, may name a program already closed.
+bool FindBlocker(const DeviceGroup& g, DWORD firstRequest, VetoOwner* owner) {
+    return FindVetoOwner(g.deviceInstanceId, GetTickCount() - firstRequest + kTickStepMs, owner);
+}
+
 // Names the blocker the System log now holds for the device, unless it was named before.
-void NameNewBlocker(const DeviceGroup& g, NamedBlockers* named) {
+void NameNewBlocker(const DeviceGroup& g, DWORD firstRequest, NamedBlockers* named) {
     VetoOwner owner;
-    if (!FindVetoOwner(g.deviceInstanceId, &owner) || AlreadyNamed(*named, owner) ||
+    if (!FindBlocker(g, firstRequest, &owner) || AlreadyNamed(*named, owner) ||
         named->count == kMaxNamedBlockers)
         return;
     named->owner[named->count++] = owner;
     PrintVetoOwnerLine(owner, g.letters[0]);
 }
 
-// Asks once a second, for `waitSeconds`, while the removal stays vetoed.
-EjectOutcome WaitForDevice(const DeviceGroup& g, DWORD waitSeconds,
+// Asks once a second while the removal stays vetoed, until a request returns with
+// `waitSeconds` gone since the waiting line. A request may itself take seconds (Windows asks
+// every driver of the device first), so the wait goes by the clock, not by its turns; the
+// tick count's subtraction stays right across its wrap after 49.7 days.
+EjectOutcome WaitForDevice(const DeviceGroup& g, DWORD firstRequest, DWORD waitSeconds,
                            char (&errorText)[kEjectTextBytes]) {
     ConsolePrint("Drive %c is in use; waiting up to %lu second%s.\n", g.letters[0],
                  static_cast<unsigned long>(waitSeconds), waitSeconds == 1 ? "" : "s");
+    const DWORD start = GetTickCount();
     NamedBlockers named;
     named.count = 0;
-    NameNewBlocker(g, &named);
+    NameNewBlocker(g, firstRequest, &named);
     EjectOutcome outcome = EjectOutcome::Vetoed;
-    for (DWORD second = 0; second < waitSeconds && outcome == EjectOutcome::Vetoed; ++second) {
+    do {
         Sleep(kWaitPauseMs);
-        outcome = RequestEjection(g.device, errorText);
-        if (outcome == EjectOutcome::Vetoed) NameNewBlocker(g, &named);
-    }
+        char text[kEjectTextBytes];
+        outcome = RequestEjection(g.device, text);
+        // A request that fails naming nothing (the stick was pulled) leaves the wait's last
+        // veto name for the failure line.
+        if (outcome != EjectOutcome::Failed || text[0] != 0)
+            std::memcpy(errorText, text, sizeof text);
+        if (outcome == EjectOutcome::Vetoed) NameNewBlocker(g, firstRequest, &named);
+    } while (outcome == EjectOutcome::Vetoed && GetTickCount() - start < waitSeconds * 1000);
     return outcome;
 }
 
@@ -121,9 +142,10 @@ EjectOutcome WaitForDevice(const DeviceGroup& g, DWORD waitSeconds,
 bool EjectGroup(const DeviceGroup& g, DWORD waitSeconds) {
     char errorText[kEjectTextBytes];
     std::memcpy(errorText, g.errorText, sizeof errorText);
+    const DWORD firstRequest = GetTickCount();
     EjectOutcome outcome = g.found ? EjectDevice(g.device, errorText) : EjectOutcome::Failed;
     bool waited = outcome == EjectOutcome::Vetoed && waitSeconds != 0;
-    if (waited) outcome = WaitForDevice(g, waitSeconds, errorText);
+    if (waited) outcome = WaitForDevice(g, firstRequest, waitSeconds, errorText);
 
     for (int k = 0; k < g.letterCount; ++k) {
         if (outcome == EjectOutcome::Ejected)
@@ -135,7 +157,7 @@ bool EjectGroup(const DeviceGroup& g, DWORD waitSeconds) {
     // close. A wait has named every blocker already.
     if (outcome != EjectOutcome::Ejected && !waited) {
         VetoOwner owner;
-        if (FindVetoOwner(g.deviceInstanceId, &owner)) PrintVetoOwnerLine(owner, g.letters[0]);
+        if (FindBlocker(g, firstRequest, &owner)) PrintVetoOwnerLine(owner, g.letters[0]);
     }
     return outcome == EjectOutcome::Ejected;
 }

@@ -11,8 +11,9 @@ const DWORD kWaitPauseMs = 1000;
 // Ejects drive `target` and reports: "Drive E Ejected" with MB_OK and 0, or the failure line
 // and the line naming the program Windows logged as the blocker, with MB_ICONHAND and 1.
 // With `waitSeconds` nonzero, an ejection the three requests found vetoed prints the waiting
-// line and asks again once a second for that many seconds, naming each new blocker as it is
-// logged, before the final line.
+// line and asks again once a second until a request returns with that many seconds gone,
+// naming each new blocker as it is logged, before the final line. Blockers are taken only
+// from records written since the device's first request of this run.
 int EjectAndReport(char target, DWORD waitSeconds);
 
 // Ejects every drive of `letters` (`count` upper-case letters, duplicates ignored) with one

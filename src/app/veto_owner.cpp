@@ -140,7 +140,7 @@ bool FindInResults(const EventLogApi& api, EventHandle results, const char* devi
 
 }  // namespace
 
-bool FindVetoOwner(const char* deviceInstanceId, VetoOwner* owner) {
+bool FindVetoOwner(const char* deviceInstanceId, DWORD writtenWithinMs, VetoOwner* owner) {
     std::memset(owner, 0, sizeof *owner);
     if (deviceInstanceId == NULL || deviceInstanceId[0] == 0) return false;
 
@@ -152,7 +152,7 @@ bool FindVetoOwner(const char* deviceInstanceId, VetoOwner* owner) {
         char narrowQuery[kQueryChars];
         std::snprintf(narrowQuery, sizeof narrowQuery, kVetoQueryFormat, RemovalVetoProvider,
                       static_cast<unsigned long>(kRemovalVetoEventId),
-                      static_cast<unsigned long>(kVetoLookbackMs));
+                      static_cast<unsigned long>(writtenWithinMs));
         WCHAR channel[sizeof kLogChannel];
         WCHAR query[kQueryChars];
         WidenAscii(kLogChannel, channel);

@@ -61,6 +61,22 @@ INSTANTIATE_TEST_SUITE_P(WrongAllOrWait, Forms,
                                            FormCase{" --version --wait", false, 2, {}, 0},
                                            FormCase{" --all --all", false, 2, {}, 0},
                                            FormCase{" --wait=3 --wait=3", false, 2, {}, 0}));
+// The option's name run on into something else is not the option.
+INSTANTIATE_TEST_SUITE_P(WaitRunOn, Forms,
+                         ::testing::Values(FormCase{" --wait:5", false, 2, {}, 0},
+                                           FormCase{" --waitX5", false, 2, {}, 0}));
+
+// With no drive, only the form without arguments, waiting or not, opens the product page.
+class NoDrive : public SimTest, public ::testing::WithParamInterface<const char*> {};
+
+TEST_P(NoDrive, OnlyTheFormWithoutArgumentsOpensTheProductPage) {
+    m.process.commandLine = std::string("korvanta.exe") + GetParam();
+    KorvantaMain();
+    EXPECT_EQ(m.journal.shellOpens.size(), std::string(GetParam()) == " --wait" ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Forms, NoDrive,
+                         ::testing::Values(" --wait", " --all", " --all --wait", " E:"));
 
 TEST_F(SimTest, NamedDriveIsEjectedEvenWhenAHigherOneIsPresent) {
     sim::UsbDriveIds e = sim::AddUsbFlashDrive(m, 'E', 1);

@@ -1,6 +1,7 @@
 // The tool's one run, end to end on the simulated machine: outcome, console line, sound,
 // exit code and what it leaves behind.
 #include "app/korvanta_main.h"
+#include "sim/event_log.h"
 #include "tests/support/sim_test.h"
 
 using ::testing::ElementsAre;
@@ -56,6 +57,19 @@ TEST_F(ToolRun, FailedEjectionWithoutVetoNamePrintsAnEmptyReason) {
     m.devices[ids.usb].ejectAnswers = {{CR_FAILURE, PNP_VetoTypeUnknown, u""}};
     EXPECT_EQ(KorvantaMain(), 1);
     EXPECT_THAT(Console(), ElementsAre("Problem ejecting drive E: "));
+}
+
+// A wait meets more distinct blockers than it remembers: it names the first 32 and no more.
+TEST_F(ToolRun, AWaitNamesAtMostThirtyTwoBlockers) {
+    sim::UsbDriveIds g = sim::AddUsbFlashDrive(m, 'G', 2);
+    m.devices[g.usb].ejectAnswers = {{CR_REMOVE_VETOED, PNP_VetoOutstandingOpen, u""}};
+    for (DWORD k = 1; k <= 34; ++k)  // a new one before each lookup
+        m.eventLog.system.push_back(
+            sim::RemovalVetoRecord(5000 + k, "\\Device\\HarddiskVolume3\\p.exe",
+                                   m.devices[g.usb].instanceId, "", 1000 * k));
+    m.process.commandLine = "korvanta.exe --wait=40";
+    EXPECT_EQ(KorvantaMain(), 1);
+    EXPECT_EQ(Console().size(), 1 + 32 + 1u);
 }
 
 TEST_F(ToolRun, NoDriveOpensTheProductPageBeforeSayingSo) {

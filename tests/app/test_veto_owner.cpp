@@ -12,6 +12,7 @@ namespace {
 
 const char kDevice[] = "USB\\VID_1234&PID_5678\\00000002G";
 const char kNotepad[] = "\\Device\\HarddiskVolume3\\Windows\\notepad.exe";
+const DWORD kLastTenSeconds = 10000;
 
 class VetoOwnerLookup : public SimTest {
 protected:
@@ -35,7 +36,7 @@ TEST_F(VetoOwnerLookup, NamesTheNewestRecordOfTheDevice) {
     Log(100, "\\Device\\HarddiskVolume3\\Windows\\explorer.exe", kDevice, -5000);
     Log(4242, kNotepad, "usb\\vid_1234&pid_5678\\00000002g", 1000);
     Log(5150, "\\Device\\HarddiskVolume3\\x\\other.exe", "USB\\VID_1234&PID_5678\\0000000XH", 1400);
-    ASSERT_TRUE(FindVetoOwner(kDevice, &owner));
+    ASSERT_TRUE(FindVetoOwner(kDevice, kLastTenSeconds, &owner));
     EXPECT_STREQ(owner.program, "notepad.exe");
     EXPECT_EQ(owner.processId, 4242u);
     // By its full path: a library of the same name beside the program is never loaded.
@@ -48,10 +49,10 @@ TEST_F(VetoOwnerLookup, NamesTheNewestRecordOfTheDevice) {
 TEST_F(VetoOwnerLookup, RecordsOlderThanTenSecondsOrNotYetWrittenAreNotNamed) {
     Log(1, kNotepad, kDevice, 1500 - 10001);
     Log(2, kNotepad, kDevice, 1501);
-    EXPECT_FALSE(FindVetoOwner(kDevice, &owner));
+    EXPECT_FALSE(FindVetoOwner(kDevice, kLastTenSeconds, &owner));
     EXPECT_STREQ(owner.program, "");
     Log(3, kNotepad, kDevice, 1500 - 10000);
-    ASSERT_TRUE(FindVetoOwner(kDevice, &owner));
+    ASSERT_TRUE(FindVetoOwner(kDevice, kLastTenSeconds, &owner));
     EXPECT_EQ(owner.processId, 3u);
     ExpectNothingOpen();
 }
@@ -63,34 +64,35 @@ TEST_F(VetoOwnerLookup, OtherEventsAndProvidersAreNotNamed) {
     other.eventId = 225;
     other.provider = "Microsoft-Windows-Kernel-Power";
     m.eventLog.system.push_back(other);
-    EXPECT_FALSE(FindVetoOwner(kDevice, &owner));
+    EXPECT_FALSE(FindVetoOwner(kDevice, kLastTenSeconds, &owner));
     ExpectNothingOpen();
 }
 
 TEST_F(VetoOwnerLookup, TheNameStaysOneLineAndIsNeverCut) {
     Log(1, "\\Device\\HarddiskVolume3\\" + std::string(MAX_PATH, 'n') + ".exe", kDevice, 900);
     Log(2, "\\Device\\HarddiskVolume3\\two\nlines.exe", kDevice, 1000);
-    ASSERT_TRUE(FindVetoOwner(kDevice, &owner));
+    ASSERT_TRUE(FindVetoOwner(kDevice, kLastTenSeconds, &owner));
     EXPECT_STREQ(owner.program, "two?lines.exe");
     m.eventLog.system.pop_back();
-    EXPECT_FALSE(FindVetoOwner(kDevice, &owner)) << "a name too long for the line is skipped";
+    EXPECT_FALSE(FindVetoOwner(kDevice, kLastTenSeconds, &owner))
+        << "a name too long for the line is skipped";
     ExpectNothingOpen();
 }
 
 TEST_F(VetoOwnerLookup, NoDeviceAskedLoadsNothing) {
     Log(4242, kNotepad, "", 1000);
-    EXPECT_FALSE(FindVetoOwner("", &owner));
-    EXPECT_FALSE(FindVetoOwner(NULL, &owner));
+    EXPECT_FALSE(FindVetoOwner("", kLastTenSeconds, &owner));
+    EXPECT_FALSE(FindVetoOwner(NULL, kLastTenSeconds, &owner));
     EXPECT_TRUE(JournalLines("load").empty());
 }
 
 TEST_F(VetoOwnerLookup, ALongRenderingIsReadWithALargerBufferUpToALimit) {
     Log(4242, kNotepad, kDevice, 1000, std::string(6000, 'c'));  // about 13 KB as UTF-16
-    ASSERT_TRUE(FindVetoOwner(kDevice, &owner));
+    ASSERT_TRUE(FindVetoOwner(kDevice, kLastTenSeconds, &owner));
     EXPECT_EQ(owner.processId, 4242u);
     // Over 64 KB the event is skipped; the older one beneath it is still found.
     Log(1, kNotepad, kDevice, 1200, std::string(40000, 'c'));
-    ASSERT_TRUE(FindVetoOwner(kDevice, &owner));
+    ASSERT_TRUE(FindVetoOwner(kDevice, kLastTenSeconds, &owner));
     EXPECT_EQ(owner.processId, 4242u);
     ExpectNothingOpen();
 }
@@ -99,7 +101,8 @@ TEST_F(VetoOwnerLookup, ReadsABoundedNumberOfEvents) {
     Log(4242, kNotepad, kDevice, 0);
     for (DWORD k = 0; k < kMaxVetoEventsRead; ++k)
         Log(9000 + k, kNotepad, "USB\\VID_1234&PID_5678\\OTHER", 100 + k);
-    EXPECT_FALSE(FindVetoOwner(kDevice, &owner)) << "the record is past the events read";
+    EXPECT_FALSE(FindVetoOwner(kDevice, kLastTenSeconds, &owner))
+        << "the record is past the events read";
     EXPECT_EQ(JournalLines("event").size(), 1 + kMaxVetoEventsRead) << "a query, then renders";
     ExpectNothingOpen();
 }
@@ -115,7 +118,7 @@ class VetoOwnerUnavailable : public VetoOwnerLookup,
 TEST_P(VetoOwnerUnavailable, FindsNothingAndLeavesNothingOpen) {
     Log(4242, kNotepad, kDevice, 1000);
     GetParam().describe(m);
-    EXPECT_FALSE(FindVetoOwner(kDevice, &owner)) << GetParam().what;
+    EXPECT_FALSE(FindVetoOwner(kDevice, kLastTenSeconds, &owner)) << GetParam().what;
     EXPECT_EQ(owner.processId, 0u);
     ExpectNothingOpen();
 }
@@ -142,7 +145,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST_F(VetoOwnerLookup, EachFailingCallEndsTheLookupQuietly) {
     Log(4242, kNotepad, kDevice, 1000);
     sim::PlanFault(sim::kNoFault);  // records the asks of a clean lookup
-    ASSERT_TRUE(FindVetoOwner(kDevice, &owner));
+    ASSERT_TRUE(FindVetoOwner(kDevice, kLastTenSeconds, &owner));
     const size_t asks = sim::FailableCalls().size();
     ASSERT_GT(asks, 0u);
     for (size_t k = 0; k < asks; ++k) {
@@ -150,7 +153,7 @@ TEST_F(VetoOwnerLookup, EachFailingCallEndsTheLookupQuietly) {
         m.clockMs = 1500;
         Log(4242, kNotepad, kDevice, 1000);
         sim::PlanFault(k);
-        bool found = FindVetoOwner(kDevice, &owner);
+        bool found = FindVetoOwner(kDevice, kLastTenSeconds, &owner);
         std::string failed = sim::InjectedFault();
         EXPECT_FALSE(failed.empty()) << k;
         EXPECT_FALSE(found) << failed;

@@ -1,14 +1,16 @@
-// The SDK soaked in one process: thousands of drive-list requests on each road and of
-// lock / strings / unlock cycles. Each cycle must give the first cycle's answer and leave
-// the machine as it found it; handles, registry keys, libraries and allocations stay flat,
-// and so does the heap where it can be read.
+// The SDK soaked in one process: thousands of drive-list requests on each road, of
+// lock / strings / unlock cycles and of the blocker lookups a wait makes. Each cycle must
+// give the first cycle's answer and leave the machine as it found it; handles, registry
+// keys, libraries and allocations stay flat, and so does the heap where it can be read.
 //
 // The simulated machine's journal and fault record grow with every call by design; they
 // are the simulation's, not the program's, and are cleared between cycles.
+#include "app/veto_owner.h"
 #include "sdk/device/device_table.h"
 #include "sdk/discovery/sysinfo.h"
 #include "sdk/scan/disk_lock.h"
 #include "sdk/controller/device_strings.h"
+#include "sim/event_log.h"
 #include "sim/fault.h"
 #include "tests/support/controller_test.h"
 #include "tests/support/sim_test.h"
@@ -42,7 +44,8 @@ const int kWarmUp = 100;
 // byte per cycle would exceed it.
 const size_t kHeapSlack = 4096;
 
-size_t HeapInUse() { return mallinfo2().uordblks; }
+// Blocks in use, the large ones the allocator maps on their own included.
+size_t HeapInUse() { return mallinfo2().uordblks + mallinfo2().hblkhd; }
 
 class Soak : public SimTest {
 protected:
@@ -147,6 +150,17 @@ const char* const kAspiRoadMe = R"({
 TEST_F(Soak, AspiDriveListWindowsMe) {
     Describe(kAspiRoadMe);
     Run("drive list, administrator, ASPI, Windows ME", [] { return Letters(NULL, NULL); });
+}
+
+// A wait looks the blocker up once a second, up to ten minutes long.
+TEST_F(Soak, BlockerLookup) {
+    const char* const device = "USB\\VID_1234&PID_5678\\00000002G";
+    m.eventLog.system.push_back(
+        sim::RemovalVetoRecord(4242, "\\Device\\HarddiskVolume3\\notes.exe", device, ""));
+    Run("blocker lookup in the System log", [device] {
+        VetoOwner owner;
+        return FindVetoOwner(device, 1000, &owner) ? std::string(owner.program) : "none";
+    });
 }
 
 TEST_F(Soak, LockStringsUnlock) {

@@ -87,6 +87,16 @@ TEST_F(PassThroughScan, ShorterScanLeavesLaterRecords) {
     EXPECT_EQ(SMIDiskTable[2].driveLetter, 'G');
 }
 
+TEST_F(PassThroughScan, ASecondScanStartsFromFreshAnswers) {
+    AddDrive('E', Device("SMI"));
+    m.FindVolume('E')->openError = ERROR_ACCESS_DENIED;
+    ScanSMIDisks();
+    EXPECT_EQ(ScanAnswerOf('E'), DWORD(ERROR_ACCESS_DENIED));
+    m.FindVolume('E')->driveType = DRIVE_REMOTE;  // a share mapped to E: since, never probed
+    ScanSMIDisks();
+    EXPECT_EQ(ScanAnswerOf('E'), 0u);
+}
+
 TEST_F(PassThroughScan, NeverRecordsMoreThanTwentyDevices) {
     for (char letter = 'D'; letter <= 'Z'; ++letter) AddDrive(letter, Device("SMI"));
     EXPECT_EQ(ScanSMIDisks(), 20);

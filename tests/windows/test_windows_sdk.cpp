@@ -125,7 +125,7 @@ TEST(VetoOwnerLookup, FindsNothingForADeviceNoOneVetoed) {
     VetoOwner owner;
     std::memset(&owner, 0x5A, sizeof owner);
     DWORD start = GetTickCount();
-    EXPECT_FALSE(FindVetoOwner("USB\\VID_FFFF&PID_FFFF\\KORVANTA-NO-SUCH-DEVICE", &owner));
+    EXPECT_FALSE(FindVetoOwner("USB\\VID_FFFF&PID_FFFF\\KORVANTA-NO-SUCH-DEVICE", 10000, &owner));
     EXPECT_LT(GetTickCount() - start, 1000u);
     EXPECT_EQ(owner.processId, 0u);
     EXPECT_STREQ(owner.program, "");

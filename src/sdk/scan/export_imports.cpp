@@ -12,6 +12,7 @@ namespace {
 typedef FARPROC(WINAPI* GetProcAddressFn)(HMODULE, LPCSTR);
 typedef HMODULE(WINAPI* LoadLibraryAFn)(LPCSTR);
 typedef BOOL(WINAPI* VirtualProtectFn)(LPVOID, SIZE_T, DWORD, PDWORD);
+typedef void(WINAPI* SleepFn)(DWORD);
 
 enum BindState { kUnbound, kBinding, kBound, kFailed };
 volatile LONG State = kUnbound;
@@ -178,8 +179,11 @@ bool BindDescriptor(const Image& self, const IMAGE_IMPORT_DESCRIPTOR& d, GetProc
     return bound;
 }
 
+// The kernel32 module the process has loaded, whose exports the binding starts from.
+const BYTE* Kernel32() { return LoadedModule("kernel32.dll", 12); }
+
 bool BindAll() {
-    const BYTE* kernel32 = LoadedModule("kernel32.dll", 12);
+    const BYTE* kernel32 = Kernel32();
     GetProcAddressFn find = As<GetProcAddressFn>(Exported(kernel32, "GetProcAddress", 0));
     LoadLibraryAFn load = As<LoadLibraryAFn>(Exported(kernel32, "LoadLibraryA", 0));
     VirtualProtectFn protect = As<VirtualProtectFn>(Exported(kernel32, "VirtualProtect", 0));
@@ -207,8 +211,16 @@ bool BindOwnImports() {
         state = BindAll() ? kBound : kFailed;
         InterlockedExchange(&State, state);
     }
+    if (state != kBinding) return state == kBound;
+    // Another thread binds: its work takes a few milliseconds, which this one sleeps through
+    // rather than spin and take the processor from it. Sleep is one of the imports not bound
+    // yet, so it too comes from kernel32's export directory.
+    SleepFn sleep = As<SleepFn>(Exported(Kernel32(), "Sleep", 0));
     while (state == kBinding) {
-        YieldProcessor();
+        if (sleep != NULL)
+            sleep(1);
+        else
+            YieldProcessor();
         state = InterlockedCompareExchange(&State, kBinding, kBinding);
     }
     return state == kBound;
