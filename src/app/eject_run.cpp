@@ -82,10 +82,16 @@ void SortGroups(DeviceGroups* groups) {
         }
 }
 
+bool SameText(const WCHAR* a, const WCHAR* b) {
+    for (; *a != 0 && *a == *b; ++a, ++b) {
+    }
+    return *a == *b;
+}
+
 bool AlreadyNamed(const NamedBlockers& named, const VetoOwner& owner) {
     for (int k = 0; k < named.count; ++k)
         if (named.owner[k].processId == owner.processId &&
-            std::strcmp(named.owner[k].program, owner.program) == 0)
+            SameText(named.owner[k].program, owner.program))
             return true;
     return false;
 }
@@ -101,8 +107,7 @@ void NameNewBlocker(const DeviceGroup& g, NamedBlockers* named) {
 }
 
 // Asks once a second, for `waitSeconds`, while the removal stays vetoed.
-EjectOutcome WaitForDevice(const DeviceGroup& g, DWORD waitSeconds,
-                           char (&errorText)[kEjectTextBytes]) {
+EjectOutcome WaitForDevice(const DeviceGroup& g, DWORD waitSeconds, WCHAR (&reason)[MAX_PATH]) {
     ConsolePrint("Drive %c is in use; waiting up to %lu second%s.\n", g.letters[0],
                  static_cast<unsigned long>(waitSeconds), waitSeconds == 1 ? "" : "s");
     NamedBlockers named;
@@ -111,7 +116,7 @@ EjectOutcome WaitForDevice(const DeviceGroup& g, DWORD waitSeconds,
     EjectOutcome outcome = EjectOutcome::Vetoed;
     for (DWORD second = 0; second < waitSeconds && outcome == EjectOutcome::Vetoed; ++second) {
         Sleep(kWaitPauseMs);
-        outcome = RequestEjection(g.device, errorText);
+        outcome = RequestEjection(g.device, reason);
         if (outcome == EjectOutcome::Vetoed) NameNewBlocker(g, &named);
     }
     return outcome;
@@ -119,17 +124,18 @@ EjectOutcome WaitForDevice(const DeviceGroup& g, DWORD waitSeconds,
 
 // Ejects one device and prints its lines. True when it was ejected.
 bool EjectGroup(const DeviceGroup& g, DWORD waitSeconds) {
-    char errorText[kEjectTextBytes];
-    std::memcpy(errorText, g.errorText, sizeof errorText);
-    EjectOutcome outcome = g.found ? EjectDevice(g.device, errorText) : EjectOutcome::Failed;
+    // The reason shown: a stage's own, or the veto name Windows gives, in UTF-16.
+    WCHAR reason[MAX_PATH];
+    WidenAscii(g.errorText, reason, MAX_PATH);
+    EjectOutcome outcome = g.found ? EjectDevice(g.device, reason) : EjectOutcome::Failed;
     bool waited = outcome == EjectOutcome::Vetoed && waitSeconds != 0;
-    if (waited) outcome = WaitForDevice(g, waitSeconds, errorText);
+    if (waited) outcome = WaitForDevice(g, waitSeconds, reason);
 
     for (int k = 0; k < g.letterCount; ++k) {
         if (outcome == EjectOutcome::Ejected)
             ConsolePrint("Drive %c Ejected\n", g.letters[k]);
         else
-            ConsolePrint("Problem ejecting drive %c: %s\n", g.letters[k], errorText);
+            ConsolePrintText(reason, "Problem ejecting drive %c: " UTF16_TEXT "\n", g.letters[k]);
     }
     // Windows logs which process stopped the removal; naming it tells the user what to
     // close. A wait has named every blocker already.

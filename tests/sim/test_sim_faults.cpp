@@ -290,11 +290,11 @@ const FaultCase kCases[] = {
          return CM_Request_Device_EjectW(4096, &veto, name, MAX_PATH, 0) == CR_FAILURE &&
                 name[0] == 'x';
      }},
-    {"CM_Get_DevNode_Registry_PropertyA",
+    {"CM_Get_DevNode_Registry_PropertyW",
      [] {
-         char name[64] = "x";
+         WCHAR name[64] = {'x'};
          ULONG size = sizeof name;
-         return CM_Get_DevNode_Registry_PropertyA(sim::machine().interfaces[0].devInst,
+         return CM_Get_DevNode_Registry_PropertyW(sim::machine().interfaces[0].devInst,
                                                   CM_DRP_FRIENDLYNAME, NULL, name, &size,
                                                   0) == CR_FAILURE &&
                 name[0] == 'x' && size == sizeof name;
