@@ -23,9 +23,18 @@ const char16_t kReplacement = 0xFFFD;
 // What Windows' best-fit tables give for the Latin letters U+00C0 to U+017F that a code page
 // lacks: the letter without its accent; '?' where they give nothing.
 const char kLatinBestFit[] =
-    "AAAAAA?CEEEEIIII" "DNOOOOO?OUUUUY?s" "aaaaaa?ceeeeiiii" "dnooooo?ouuuuy?y"
-    "AaAaAaCcCcCcCcDd" "DdEeEeEeEeEeGgGg" "GgGgHhHhIiIiIiIi" "Ii??JjKk?LlLlLlL"
-    "lLlNnNnNn???OoOo" "Oo??RrRrRrSsSsSs" "SsTtTtTtUuUuUuUu" "UuUuWwYyYZzZzZz?";
+    "AAAAAA?CEEEEIIII"
+    "DNOOOOO?OUUUUY?s"
+    "aaaaaa?ceeeeiiii"
+    "dnooooo?ouuuuy?y"
+    "AaAaAaCcCcCcCcDd"
+    "DdEeEeEeEeEeGgGg"
+    "GgGgHhHhIiIiIiIi"
+    "Ii??JjKk?LlLlLlL"
+    "lLlNnNnNn???OoOo"
+    "Oo??RrRrRrSsSsSs"
+    "SsTtTtTtUuUuUuUu"
+    "UuUuWwYyYZzZzZz?";
 
 char BestFit(char32_t c) {
     if (c < 0xC0 || c > 0x17F) return '?';
@@ -38,8 +47,8 @@ std::string IconvName(UINT codePage) {
 
 // One character of UTF-16 at `k`: a surrogate pair whole, else one unit.
 size_t CharUnits(const std::u16string& text, size_t k) {
-    return k + 1 < text.size() && text[k] >= 0xD800 && text[k] < 0xDC00 &&
-                   text[k + 1] >= 0xDC00 && text[k + 1] < 0xE000
+    return k + 1 < text.size() && text[k] >= 0xD800 && text[k] < 0xDC00 && text[k + 1] >= 0xDC00 &&
+                   text[k + 1] < 0xE000
                ? 2
                : 1;
 }

@@ -148,8 +148,8 @@ BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD n, LPDWORD lpWritten
     return TRUE;
 }
 
-BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer, DWORD n,
-                          LPDWORD lpWritten, LPVOID) {
+BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer, DWORD n, LPDWORD lpWritten,
+                          LPVOID) {
     if (FaultHere("WriteConsoleW")) return Fail(ERROR_INVALID_HANDLE, FALSE);
     if (!IsOutput(hConsoleOutput) || !IsConsole(hConsoleOutput))
         return Fail(ERROR_INVALID_HANDLE, FALSE);
@@ -163,8 +163,9 @@ BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode) {
     if (FaultHere("GetConsoleMode")) return Fail(ERROR_INVALID_HANDLE, FALSE);
     if (!IsConsole(hConsoleHandle)) return Fail(ERROR_INVALID_HANDLE, FALSE);
     if (lpMode == nullptr) return Fail(ERROR_INVALID_PARAMETER, FALSE);
-    *lpMode = hConsoleHandle == kStandardInput ? machine().console.inputMode
-                                               : ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT;
+    *lpMode = hConsoleHandle == kStandardInput
+                  ? machine().console.inputMode
+                  : ENABLE_PROCESSED_OUTPUT | ENABLE_WRAP_AT_EOL_OUTPUT;
     return TRUE;
 }
 

@@ -123,8 +123,8 @@ struct Console {
     // What GetStartupInfoA reports: STARTF_USESHOWWINDOW with this show state; none: no flag.
     std::optional<WORD> showWindow;
     std::vector<KeyPress> keys;  // in the order of their time
-    DWORD inputMode = ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT |
-                      ENABLE_MOUSE_INPUT;
+    DWORD inputMode =
+        ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_MOUSE_INPUT;
     // The input: the keys that have arrived (by index into `keys`), and the records not yet
     // read.
     size_t keysArrived = 0;
@@ -295,8 +295,8 @@ struct Vwin32Device {
 // A write to standard output or standard error.
 struct ConsoleWrite {
     uint64_t seq;
-    std::string text;  // as a person reads it, in UTF-8: on the console, or in the file
-    bool toFile;       // the stream is redirected to a file or pipe
+    std::string text;   // as a person reads it, in UTF-8: on the console, or in the file
+    bool toFile;        // the stream is redirected to a file or pipe
     std::string bytes;  // redirected: the bytes as written
 };
 struct Beep {
@@ -534,6 +534,6 @@ bool ClassByName(const std::string& name, GUID* out);
 // its best fit or '?', and back (code_pages.cpp).
 std::string Narrow(const std::u16string& s);
 std::u16string Widen(const std::string& s);
-std::string Hex(DWORD v);                     // "0x2D1080", for journal lines
+std::string Hex(DWORD v);  // "0x2D1080", for journal lines
 
 }  // namespace sim

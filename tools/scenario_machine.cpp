@@ -52,16 +52,18 @@ sim::KeyPress Key(const json& k, const std::string& where) {
 }
 
 void ApplyConsole(const json& c, sim::Machine& m) {
-    OnlyKeys(c, "console",
-             {"standardInput", "standardOutput", "standardError", "processes", "showWindow",
-              "keys"});
+    OnlyKeys(
+        c, "console",
+        {"standardInput", "standardOutput", "standardError", "processes", "showWindow", "keys"});
     sim::Console& console = m.console;
-    for (auto [key, stream] : {std::pair<const char*, sim::Stream*>{"standardInput", &console.input},
-                               {"standardOutput", &console.output},
-                               {"standardError", &console.error}})
-        *stream = ByName<sim::Stream>(Get<std::string>(c, key, "console", "console"),
-                                      {{"console", sim::Stream::Console}, {"file", sim::Stream::File}},
-                                      std::string("console.") + key);
+    for (auto [key, stream] :
+         {std::pair<const char*, sim::Stream*>{"standardInput", &console.input},
+          {"standardOutput", &console.output},
+          {"standardError", &console.error}})
+        *stream =
+            ByName<sim::Stream>(Get<std::string>(c, key, "console", "console"),
+                                {{"console", sim::Stream::Console}, {"file", sim::Stream::File}},
+                                std::string("console.") + key);
     console.otherProcesses =
         Get<std::vector<DWORD>>(c, "processes", "console", console.otherProcesses);
     if (c.contains("showWindow")) console.showWindow = Get<WORD>(c, "showWindow", "console", 0);

@@ -47,8 +47,7 @@ json Report(const sim::Machine& m, int exitCode) {
     r["console"] = j.ConsoleLines();
     r["standardError"] = j.ErrorLines();
     if (m.console.output == sim::Stream::File) r["standardOutputBytes"] = BytesWritten(j.console);
-    if (m.console.error == sim::Stream::File)
-        r["standardErrorBytes"] = BytesWritten(j.errorOutput);
+    if (m.console.error == sim::Stream::File) r["standardErrorBytes"] = BytesWritten(j.errorOutput);
     r["exitCode"] = exitCode;
     r["beeps"] = json::array();
     for (const auto& b : j.beeps) r["beeps"].push_back(b.type);

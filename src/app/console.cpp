@@ -126,11 +126,11 @@ void ConsolePrintText(const WCHAR* text, const char* format, ...) {
     size_t n = 0;
     for (size_t k = 0; k < length && n < kLineUnits - 1; ++k) {
         unsigned char c = static_cast<unsigned char>(ascii[k]);
-        if (c == static_cast<unsigned char>(UTF16_TEXT[0]) && text != NULL) {
+        if (c != static_cast<unsigned char>(UTF16_TEXT[0])) {
+            line[n++] = static_cast<WCHAR>(c < 0x80 ? c : '?');
+        } else if (text != NULL) {
             for (; *text != 0 && n < kLineUnits - 1; ++text) line[n++] = Shown(*text);
             text = NULL;  // one text a line
-        } else {
-            line[n++] = static_cast<WCHAR>(c < 0x80 ? c : '?');
         }
     }
     WriteUnits(STD_OUTPUT_HANDLE, line, n);

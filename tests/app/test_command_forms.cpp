@@ -84,14 +84,15 @@ TEST_P(OwnWindow, StaysToBeRead) {
               GetParam().stays == kReportWindowMs ? 1 : 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EveryForm, OwnWindow,
-    ::testing::Values(WindowCase{"", kEjectedWindowMs}, WindowCase{" --all", kEjectedWindowMs},
-                      WindowCase{" C:", kReportWindowMs}, WindowCase{" --list", kReportWindowMs},
-                      WindowCase{" --info E:", kReportWindowMs},
-                      WindowCase{" --help", kReportWindowMs},
-                      WindowCase{" --version", kReportWindowMs},
-                      WindowCase{" --bogus", kReportWindowMs}));
+INSTANTIATE_TEST_SUITE_P(EveryForm, OwnWindow,
+                         ::testing::Values(WindowCase{"", kEjectedWindowMs},
+                                           WindowCase{" --all", kEjectedWindowMs},
+                                           WindowCase{" C:", kReportWindowMs},
+                                           WindowCase{" --list", kReportWindowMs},
+                                           WindowCase{" --info E:", kReportWindowMs},
+                                           WindowCase{" --help", kReportWindowMs},
+                                           WindowCase{" --version", kReportWindowMs},
+                                           WindowCase{" --bogus", kReportWindowMs}));
 
 // A window shared with another process, one the process was started hidden in, or streams
 // redirected: the report is read elsewhere, and nothing waits.
@@ -108,12 +109,14 @@ TEST_P(NoWindowWait, ForARunThatPrintsAFailure) {
     EXPECT_THAT(m.journal.ConsoleLines(), ElementsAre("Drive C is not a USB drive with media."));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, NoWindowWait,
-    ::testing::Values([](sim::Machine& m) { m.console.otherProcesses = {sim::kCommandInterpreterId}; },
-                      [](sim::Machine& m) { m.console.showWindow = SW_HIDE; },
-                      [](sim::Machine& m) { m.console.output = sim::Stream::File; },
-                      [](sim::Machine& m) { m.console.input = sim::Stream::File; }));
+INSTANTIATE_TEST_SUITE_P(Cases, NoWindowWait,
+                         ::testing::Values(
+                             [](sim::Machine& m) {
+                                 m.console.otherProcesses = {sim::kCommandInterpreterId};
+                             },
+                             [](sim::Machine& m) { m.console.showWindow = SW_HIDE; },
+                             [](sim::Machine& m) { m.console.output = sim::Stream::File; },
+                             [](sim::Machine& m) { m.console.input = sim::Stream::File; }));
 
 TEST_F(SimTest, OwnWindowLetsGoOfTheGuardThenWaitsWithCtrlCAsAKey) {
     sim::AddUsbFlashDrive(m, 'E', 1);

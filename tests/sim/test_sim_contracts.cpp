@@ -256,7 +256,10 @@ TEST_F(Contracts, RegistryViewsAsWindowsRedirectsThem) {
 // text of a German Windows (1252) is wrong there (850 shows FC as a superscript three).
 TEST_F(Contracts, ConsoleShowsWrittenBytesInTheOemCodePage) {
     DWORD written = 0;
-    ASSERT_TRUE(WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), "Pr\xFC" "fung", 7, &written, NULL));
+    ASSERT_TRUE(WriteFile(GetStdHandle(STD_OUTPUT_HANDLE),
+                          "Pr\xFC"
+                          "fung",
+                          7, &written, NULL));
     EXPECT_EQ(m.journal.console.back().text, "Pr³fung");
 }
 
