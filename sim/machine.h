@@ -91,7 +91,7 @@ struct OtherProcess {
 
 // The code pages of the machine's language: the ANSI one of the A functions and CP_ACP, and
 // the OEM one, in which a console shows the bytes written to it. 1252 and 850 are western
-// Europe's; 1251 and 866 Cyrillic; 932 and 932 Japanese.
+// Europe's; 1251 and 866 Cyrillic; 932 for both, Japanese.
 struct CodePages {
     UINT ansi = 1252;
     UINT oem = 850;
