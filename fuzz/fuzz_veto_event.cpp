@@ -26,9 +26,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Check(Terminated(event.processName, sizeof event.processName));
     Check(Terminated(event.deviceInstanceId, sizeof event.deviceInstanceId));
     Check(Terminated(event.commandLine, sizeof event.commandLine));
-    const char* program = ProgramOfProcessName(event.processName);
-    Check(program >= event.processName &&
-          program <= event.processName + std::strlen(event.processName));
+    // The name as UTF-16, unit for byte: the program lies within it.
+    WCHAR name[sizeof event.processName];
+    size_t length = std::strlen(event.processName);
+    for (size_t k = 0; k <= length; ++k)
+        name[k] = static_cast<WCHAR>(static_cast<unsigned char>(event.processName[k]));
+    const WCHAR* program = ProgramOfProcessName(name);
+    Check(program >= name && program <= name + length);
     // An event names its own device whenever it is a vetoed removal at all.
     if (event.deviceInstanceId[0] != 0 && event.eventId == kRemovalVetoEventId &&
         std::strcmp(event.provider, RemovalVetoProvider) == 0)

@@ -1,6 +1,8 @@
 // Registry properties and instance IDs of the device nodes of the simulated machine, read
 // by device instance with the configuration manager. A string property is REG_SZ with its
 // terminator; a buffer too small for it is left alone and the size it needs is handed back.
+// The machine holds the names in UTF-8 and hands them out in UTF-16.
+#include "code_pages.h"
 #include "machine.h"
 #include "sim/fault.h"
 
@@ -9,10 +11,10 @@
 
 using sim::machine;
 
-CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyA(DEVINST dnDevInst, ULONG ulProperty,
+CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyW(DEVINST dnDevInst, ULONG ulProperty,
                                                    PULONG pulRegDataType, PVOID Buffer,
                                                    PULONG pulLength, ULONG) {
-    if (sim::FaultHere("CM_Get_DevNode_Registry_PropertyA")) return CR_FAILURE;
+    if (sim::FaultHere("CM_Get_DevNode_Registry_PropertyW")) return CR_FAILURE;
     if (pulLength == nullptr) return CR_INVALID_POINTER;
     sim::Machine& m = machine();
     if (m.devices.count(dnDevInst) == 0) return CR_INVALID_DEVNODE;
@@ -24,8 +26,9 @@ CONFIGRET WINAPI CM_Get_DevNode_Registry_PropertyA(DEVINST dnDevInst, ULONG ulPr
         *pulLength = 0;
         return CR_NO_SUCH_VALUE;
     }
-    const std::string& text = **property;
-    ULONG need = static_cast<ULONG>(text.size() + 1);
+    const std::u16string text = sim::FromUtf8(**property);
+    // The length is in bytes, the terminator's included.
+    ULONG need = static_cast<ULONG>((text.size() + 1) * sizeof(WCHAR));
     if (pulRegDataType) *pulRegDataType = REG_SZ;
     if (Buffer == nullptr || *pulLength < need) {
         *pulLength = need;

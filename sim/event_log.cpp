@@ -4,6 +4,7 @@
 // handed out is a handle of its own, rendered as Windows renders an event's XML.
 #include "event_log.h"
 
+#include "sim/code_pages.h"
 #include "sim/fault.h"
 
 #include <algorithm>
@@ -121,17 +122,24 @@ std::string SystemTimeAt(int64_t clockMs) {
     return text;
 }
 
+namespace {
+
+// A text's length as Windows writes it: in UTF-16 units.
+std::string Units(const std::string& utf8) { return std::to_string(FromUtf8(utf8).size()); }
+
+}  // namespace
+
 EventRecord RemovalVetoRecord(DWORD processId, const std::string& processName,
                               const std::string& deviceInstanceId, const std::string& commandLine,
                               int64_t atMs) {
     EventRecord record;
     record.atMs = atMs;
     record.data = {{"ProcessId", std::to_string(processId)},
-                   {"ProcessNameLength", std::to_string(processName.size())},
+                   {"ProcessNameLength", Units(processName)},
                    {"ProcessName", processName},
-                   {"DeviceInstanceIdLength", std::to_string(deviceInstanceId.size())},
+                   {"DeviceInstanceIdLength", Units(deviceInstanceId)},
                    {"DeviceInstanceId", deviceInstanceId},
-                   {"ProcessCommandLineLength", std::to_string(commandLine.size())},
+                   {"ProcessCommandLineLength", Units(commandLine)},
                    {"ProcessCommandLine", commandLine},
                    {"AffectedDeviceCount", "0"}};
     return record;
@@ -244,7 +252,7 @@ BOOL WINAPI EvtRender(EVT_HANDLE Context, EVT_HANDLE Fragment, DWORD Flags, DWOR
     size_t index = event->records[0];
     m.journal.Note("event log render " + std::to_string(index + 1));
     if (m.eventLog.renderError != 0) return Fail(m.eventLog.renderError, FALSE);
-    std::u16string xml = sim::Widen(sim::RenderEventXml(m, index));
+    std::u16string xml = sim::FromUtf8(sim::RenderEventXml(m, index));
     DWORD need = static_cast<DWORD>((xml.size() + 1) * sizeof(WCHAR));
     *BufferUsed = need;
     *PropertyCount = 0;

@@ -22,7 +22,7 @@ EventRecord RemovalVetoRecord(DWORD processId, const std::string& processName,
                               int64_t atMs = 0);
 
 // The XML of record `index` of the System log, as EvtRender with EvtRenderEventXml gives
-// it (narrowed; the service hands it out as UTF-16).
+// it, in UTF-8 (the service hands it out as UTF-16).
 std::string RenderEventXml(const Machine& m, size_t index);
 
 // The wall-clock time of a moment of the virtual clock, as an event's SystemTime:

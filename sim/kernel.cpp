@@ -1,8 +1,9 @@
 // kernel32 of the simulated machine: files and device I/O control on volumes and device
-// interfaces, drives, mutexes, the virtual clock, modules, memory, the console and text
-// conversion.
+// interfaces, drives, mutexes, the virtual clock, modules and memory. The console is
+// console.cpp's, the text conversions code_pages.cpp's.
 #include "access.h"
 #include "aspi.h"
+#include "console.h"
 #include "fault.h"
 #include "machine.h"
 #include "process.h"
@@ -22,10 +23,6 @@ using sim::ObjectKind;
 using sim::OpenObject;
 
 namespace {
-
-// Errors of injected failures that nothing else in this file answers with.
-const DWORD kBrokenPipe = 109;             // ERROR_BROKEN_PIPE: the reader of the console ended
-const DWORD kNoUnicodeTranslation = 1113;  // ERROR_NO_UNICODE_TRANSLATION
 
 // "\\.\E:" (any case) names the volume of drive E.
 sim::Volume* VolumeOfDevicePath(const std::string& path) {
@@ -254,76 +251,6 @@ HGLOBAL WINAPI GlobalFree(HGLOBAL hMem) {
     return machine().Free(hMem) ? nullptr : Fail(ERROR_INVALID_HANDLE, hMem);
 }
 
-namespace {
-
-const HANDLE kStandardOutput = reinterpret_cast<HANDLE>(uintptr_t(0x7));
-const HANDLE kStandardError = reinterpret_cast<HANDLE>(uintptr_t(0xB));
-
-}  // namespace
-
-HANDLE WINAPI GetStdHandle(DWORD nStdHandle) {
-    if (FaultHere("GetStdHandle")) return Fail(ERROR_INVALID_HANDLE, INVALID_HANDLE_VALUE);
-    // The standard handles are the process's own and are never closed by it.
-    if (nStdHandle == STD_OUTPUT_HANDLE) return kStandardOutput;
-    if (nStdHandle == STD_ERROR_HANDLE) return kStandardError;
-    return INVALID_HANDLE_VALUE;
-}
-
-BOOL WINAPI WriteFile(HANDLE hFile, LPCVOID lpBuffer, DWORD n, LPDWORD lpWritten, LPOVERLAPPED) {
-    if (FaultHere("WriteFile")) return Fail(kBrokenPipe, FALSE);
-    sim::Machine& m = machine();
-    bool isError = hFile == kStandardError;
-    if ((hFile != kStandardOutput && !isError) || (lpBuffer == nullptr && n != 0))
-        return Fail(ERROR_INVALID_HANDLE, FALSE);
-    std::string text(static_cast<const char*>(lpBuffer), n);
-    uint64_t seq = m.journal.Note((isError ? "stderr " : "console ") + text);
-    (isError ? m.journal.errorOutput : m.journal.console).push_back({seq, text});
-    if (lpWritten) *lpWritten = n;
-    return TRUE;
-}
-
-BOOL WINAPI SetConsoleCtrlHandler(PHANDLER_ROUTINE, BOOL) {
-    if (FaultHere("SetConsoleCtrlHandler")) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    if (!machine().process.consoleControlAvailable) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    return TRUE;
-}
-
-// The ANSI code page of the simulated machine is Latin-1: every byte is one character.
-int WINAPI MultiByteToWideChar(UINT, DWORD, LPCSTR src, int cb, LPWSTR dst, int cch) {
-    if (FaultHere("MultiByteToWideChar")) return Fail(kNoUnicodeTranslation, 0);
-    if (src == nullptr || cb == 0 || cch < 0) return Fail(ERROR_INVALID_PARAMETER, 0);
-    int n = cb < 0 ? static_cast<int>(std::strlen(src)) + 1 : cb;
-    if (cch == 0) return n;
-    if (dst == nullptr || cch < n) return Fail(ERROR_INSUFFICIENT_BUFFER, 0);
-    for (int i = 0; i < n; ++i) dst[i] = static_cast<unsigned char>(src[i]);
-    return n;
-}
-
-int WINAPI WideCharToMultiByte(UINT, DWORD, LPCWSTR src, int cch, LPSTR dst, int cb, LPCSTR,
-                               LPBOOL usedDefault) {
-    if (FaultHere("WideCharToMultiByte")) return Fail(kNoUnicodeTranslation, 0);
-    if (src == nullptr || cch == 0 || cb < 0) return Fail(ERROR_INVALID_PARAMETER, 0);
-    int n = cch;
-    if (cch < 0) {
-        n = 0;
-        while (src[n] != 0) ++n;
-        ++n;
-    }
-    if (cb == 0) return n;
-    if (dst == nullptr || cb < n) return Fail(ERROR_INSUFFICIENT_BUFFER, 0);
-    bool replaced = false;
-    for (int i = 0; i < n; ++i) {
-        if (src[i] <= 0xFF) {
-            dst[i] = static_cast<char>(src[i]);
-        } else {
-            dst[i] = '?';
-            replaced = true;
-        }
-    }
-    if (usedDefault) *usedDefault = replaced ? TRUE : FALSE;
-    return n;
-}
-
 BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     if (FaultHere("GetVersionExA")) return Fail(ERROR_INSUFFICIENT_BUFFER, FALSE);
     if (info == nullptr || info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA))
@@ -407,11 +334,14 @@ BOOL WINAPI ResetEvent(HANDLE hEvent) {
 
 // Waits on the virtual clock: a signalled event returns at once (an auto-reset one is reset
 // by the wait), a mutex this process made is its own to take again and again, a pending
-// request that ends while its caller waits is run now, and anything else waits out the
-// time-out. The low two bits of a handle value are not part of it.
+// request that ends while its caller waits is run now, console input is signalled while it
+// holds input records, and anything else waits out the time-out. The low two bits of a handle
+// value are not part of it.
 DWORD WINAPI WaitForSingleObject(HANDLE hHandle, DWORD dwMilliseconds) {
     if (FaultHere("WaitForSingleObject")) return Fail(ERROR_ACCESS_DENIED, DWORD(WAIT_FAILED));
     sim::Machine& m = machine();
+    // A console handle's low bits mark it as one.
+    if (sim::IsStandardInput(hHandle)) return sim::WaitForConsoleInput(dwMilliseconds);
     hHandle = reinterpret_cast<HANDLE>(reinterpret_cast<uintptr_t>(hHandle) & ~uintptr_t(3));
     if (OpenObject* process = m.Lookup(hHandle, ObjectKind::Process))
         return sim::WaitForProcess(*process, dwMilliseconds);

@@ -1,5 +1,7 @@
 #include "machine.h"
 
+#include "code_pages.h"
+
 #include <cctype>
 #include <cstdio>
 #include <utility>
@@ -53,6 +55,12 @@ void Registry::SetString(HKEY root, const std::string& path, const std::string& 
 }
 
 uint64_t Journal::Note(const std::string& line) {
+    for (char c : line)
+        if (static_cast<unsigned char>(c) >= 0x80) return NoteUtf8(ToUtf8(Widen(line)));
+    return NoteUtf8(line);
+}
+
+uint64_t Journal::NoteUtf8(const std::string& line) {
     lines.push_back(line);
     return nextSeq++;
 }
@@ -163,18 +171,6 @@ Machine& machine() {
 }
 
 void Reset() { machine() = Machine(); }
-
-std::string Narrow(const std::u16string& s) {
-    std::string out;
-    for (char16_t c : s) out.push_back(c <= 0xFF ? static_cast<char>(c) : '?');
-    return out;
-}
-
-std::u16string Widen(const std::string& s) {
-    std::u16string out;
-    for (char c : s) out.push_back(static_cast<unsigned char>(c));
-    return out;
-}
 
 std::string Hex(DWORD v) {
     char buf[16];

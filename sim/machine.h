@@ -89,6 +89,48 @@ struct OtherProcess {
     uint64_t endsAtMs = 0;
 };
 
+// The code pages of the machine's language: the ANSI one of the A functions and CP_ACP, and
+// the OEM one, in which a console shows the bytes written to it. 1252 and 850 are western
+// Europe's; 1251 and 866 Cyrillic; 932 for both, Japanese.
+struct CodePages {
+    UINT ansi = 1252;
+    UINT oem = 850;
+};
+
+// A standard stream: the console, or the file or pipe it was redirected to.
+enum class Stream { Console, File };
+
+// A key pressed on the console: the two input records it makes (key down, then key up) arrive
+// when the virtual clock reaches `atMs`.
+struct KeyPress {
+    uint64_t atMs = 0;
+    WORD virtualKey = 0;
+    WCHAR character = 0;
+    DWORD controlKeys = 0;  // LEFT_CTRL_PRESSED, ...
+};
+
+// The process whose console the program is started in.
+const DWORD kCommandInterpreterId = 1000;
+
+struct Console {
+    Stream input = Stream::Console;
+    Stream output = Stream::Console;
+    Stream error = Stream::Console;
+    // The other processes attached to the console, as GetConsoleProcessList lists them with
+    // the program's own: by default the command interpreter it was started from. One that
+    // `Machine::processes` describes leaves the console when it ends.
+    std::vector<DWORD> otherProcesses = {kCommandInterpreterId};
+    // What GetStartupInfoA reports: STARTF_USESHOWWINDOW with this show state; none: no flag.
+    std::optional<WORD> showWindow;
+    std::vector<KeyPress> keys;  // in the order of their time
+    DWORD inputMode =
+        ENABLE_PROCESSED_INPUT | ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_MOUSE_INPUT;
+    // The input: the keys that have arrived (by index into `keys`), and the records not yet
+    // read.
+    size_t keysArrived = 0;
+    std::deque<INPUT_RECORD> pending;
+};
+
 struct WindowsVersion {
     DWORD major = 10, minor = 0, build = 19045;
     DWORD platformId = VER_PLATFORM_WIN32_NT;
@@ -147,7 +189,7 @@ struct DevNode {
     std::vector<EjectAnswer> ejectAnswers;
 };
 
-// Registry properties of a device node, as CM_Get_DevNode_Registry_PropertyA reads them; a
+// Registry properties of a device node, as CM_Get_DevNode_Registry_PropertyW reads them; a
 // node may lack either (no value: CR_NO_SUCH_VALUE). Kept beside the tree, by device
 // instance, since most nodes of a test need none.
 struct DevNodeProperties {
@@ -213,7 +255,7 @@ struct EventRecord {
     std::string provider = "Microsoft-Windows-Kernel-PnP";
     DWORD eventId = 225;
     int64_t atMs = 0;  // when it was written, on the virtual clock; negative: before the run
-    // The event data, in order: each field's name and text.
+    // The event data, in order: each field's name and text, in UTF-8.
     std::vector<std::pair<std::string, std::string>> data;
 };
 
@@ -253,9 +295,12 @@ struct Vwin32Device {
 // ---------------------------------------------------------------------------------------
 // The journal
 
+// A write to standard output or standard error.
 struct ConsoleWrite {
     uint64_t seq;
-    std::string text;
+    std::string text;   // as a person reads it, in UTF-8: on the console, or in the file
+    bool toFile;        // the stream is redirected to a file or pipe
+    std::string bytes;  // redirected: the bytes as written
 };
 struct Beep {
     uint64_t seq;
@@ -356,7 +401,10 @@ struct Journal {
     // Every effect in order, one human-readable line each ("beep 16", "sleep 500", ...).
     std::vector<std::string> lines;
 
+    // Notes a line in the machine's ANSI code page, as the A functions take their texts;
+    // lines are kept in UTF-8.
     uint64_t Note(const std::string& line);
+    uint64_t NoteUtf8(const std::string& line);
     // The console output split into lines, without their line feeds.
     std::vector<std::string> ConsoleLines() const;
     // The standard error output split into lines, likewise.
@@ -428,6 +476,8 @@ struct Machine {
     Account account;
     Process process;
     WindowsVersion version;
+    CodePages codePages;
+    Console console;
     std::map<char, Volume> volumes;  // by upper-case letter
     std::deque<Interface> interfaces;
     std::map<DEVINST, DevNode> devices;
@@ -492,8 +542,10 @@ T Fail(DWORD error, T result) {
 std::string ClassName(const GUID& g);  // "" for any other class
 bool ClassByName(const std::string& name, GUID* out);
 
-std::string Narrow(const std::u16string& s);  // Latin-1 narrowing, '?' for the rest
-std::u16string Widen(const std::string& s);   // Latin-1 widening
-std::string Hex(DWORD v);                     // "0x2D1080", for journal lines
+// Text of the A functions: UTF-16 in the machine's ANSI code page, a character it lacks as
+// its best fit or '?', and back (code_pages.cpp).
+std::string Narrow(const std::u16string& s);
+std::u16string Widen(const std::string& s);
+std::string Hex(DWORD v);  // "0x2D1080", for journal lines
 
 }  // namespace sim

@@ -1,6 +1,7 @@
 // SetupAPI interface enumeration and the configuration manager of the simulated machine.
 // Size members are checked as Windows checks them, and a detail read that does not fit
 // leaves the caller's buffer alone.
+#include "code_pages.h"
 #include "fault.h"
 #include "machine.h"
 #include "process.h"
@@ -170,9 +171,9 @@ CONFIGRET WINAPI CM_Request_Device_EjectW(DEVINST dnDevInst, PPNP_VETO_TYPE pVet
             pszVetoName[n] = 0;
         }
     }
-    uint64_t seq = m.journal.Note(
+    uint64_t seq = m.journal.NoteUtf8(
         "eject " + std::to_string(dnDevInst) + " result " + std::to_string(answer.result) +
-        " veto " + std::to_string(answer.vetoType) + " " + sim::Narrow(answer.vetoName));
+        " veto " + std::to_string(answer.vetoType) + " " + sim::ToUtf8(answer.vetoName));
     m.journal.ejectRequests.push_back(
         {seq, dnDevInst, answer.result, answer.vetoType, answer.vetoName});
     return answer.result;

@@ -1,5 +1,6 @@
 #include "tools/process_state.h"
 
+#include "app/console.h"
 #include "app/startup.h"
 #include "sdk/device/device_table.h"
 #include "sdk/scan/disk_lock.h"
@@ -17,6 +18,7 @@ void ResetProcessState() {
     ResetDiskLockSettings();
     ResetScsiRequestKind();
     ResetConsoleApplication();
+    ResetConsoleOutput();
     ResetDeviceState();
     ResetDiskLockState();
 }

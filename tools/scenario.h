@@ -14,7 +14,7 @@ namespace scenario {
 // when the scenario is not well formed.
 void Apply(const nlohmann::json& scenario, sim::Machine& m);
 
-// A text of the machine, ANSI (Latin-1 here), as UTF-8 for a JSON report.
+// A text of the machine in its ANSI code page, as UTF-8 for a JSON report.
 std::string Utf8(const std::string& ansi);
 
 // The report of a finished run: console lines, exit code and every journaled effect.

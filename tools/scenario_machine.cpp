@@ -1,9 +1,11 @@
-// A scenario's machine and process: the Windows version, the account, the process, the
-// shell, the registry, the files the program may copy or delete and the other processes.
+// A scenario's machine and process: the Windows version and code pages, the account, the
+// process and its console, the shell, the registry, the files the program may copy or
+// delete and the other processes.
 #include "tools/scenario_fields.h"
 #include "tools/scenario_sections.h"
 
 #include "sim/builders.h"
+#include "sim/code_pages.h"
 
 using nlohmann::json;
 
@@ -11,7 +13,9 @@ namespace scenario {
 namespace {
 
 void ApplyWindows(const json& w, sim::Machine& m) {
-    OnlyKeys(w, "windows", {"major", "minor", "build", "platform", "servicePack", "upTimeMs"});
+    OnlyKeys(w, "windows",
+             {"major", "minor", "build", "platform", "servicePack", "upTimeMs", "ansiCodePage",
+              "oemCodePage"});
     m.version.major = Get<DWORD>(w, "major", "windows", m.version.major);
     m.version.minor = Get<DWORD>(w, "minor", "windows", m.version.minor);
     m.version.build = Get<DWORD>(w, "build", "windows", m.version.build);
@@ -20,6 +24,56 @@ void ApplyWindows(const json& w, sim::Machine& m) {
         {{"nt", VER_PLATFORM_WIN32_NT}, {"9x", VER_PLATFORM_WIN32_WINDOWS}}, "windows.platform");
     m.version.servicePack = Get<std::string>(w, "servicePack", "windows", "");
     m.upTimeMs = Get<uint64_t>(w, "upTimeMs", "windows", 0);
+    m.codePages.ansi = Get<UINT>(w, "ansiCodePage", "windows", m.codePages.ansi);
+    m.codePages.oem = Get<UINT>(w, "oemCodePage", "windows", m.codePages.oem);
+    for (UINT page : {m.codePages.ansi, m.codePages.oem})
+        if (sim::ResolveCodePage(page) != page)
+            Bad("windows", "code page " + std::to_string(page) + " is not one the machine has");
+}
+
+// A key: one character, "enter", or "ctrl+c".
+sim::KeyPress Key(const json& k, const std::string& where) {
+    OnlyKeys(k, where, {"atMs", "key"});
+    sim::KeyPress key;
+    key.atMs = Get<uint64_t>(k, "atMs", where, 0);
+    std::u16string name = sim::FromUtf8(Get<std::string>(k, "key", where, ""));
+    if (name == u"enter") {
+        key.virtualKey = 0x0D;
+        key.character = u'\r';
+    } else if (name == u"ctrl+c") {
+        key.virtualKey = 'C';
+        key.character = 3;
+        key.controlKeys = LEFT_CTRL_PRESSED;
+    } else if (name.size() == 1) {
+        key.character = name[0];
+        key.virtualKey = name[0] >= u'a' && name[0] <= u'z' ? name[0] - u'a' + 'A' : name[0];
+    } else {
+        Bad(where + ".key", "expected one character, \"enter\" or \"ctrl+c\"");
+    }
+    return key;
+}
+
+void ApplyConsole(const json& c, sim::Machine& m) {
+    OnlyKeys(
+        c, "console",
+        {"standardInput", "standardOutput", "standardError", "processes", "showWindow", "keys"});
+    sim::Console& console = m.console;
+    for (auto [key, stream] :
+         {std::pair<const char*, sim::Stream*>{"standardInput", &console.input},
+          {"standardOutput", &console.output},
+          {"standardError", &console.error}})
+        *stream =
+            ByName<sim::Stream>(Get<std::string>(c, key, "console", "console"),
+                                {{"console", sim::Stream::Console}, {"file", sim::Stream::File}},
+                                std::string("console.") + key);
+    console.otherProcesses =
+        Get<std::vector<DWORD>>(c, "processes", "console", console.otherProcesses);
+    if (c.contains("showWindow")) console.showWindow = Get<WORD>(c, "showWindow", "console", 0);
+    Each(c, "keys", [&](const json& k, const std::string& w) {
+        console.keys.push_back(Key(k, "console." + w));
+        if (console.keys.size() > 1 && console.keys.back().atMs < console.keys.end()[-2].atMs)
+            Bad("console." + w + ".atMs", "keys go in the order of their time");
+    });
 }
 
 void ApplyAccount(const json& a, sim::Machine& m) {
@@ -115,6 +169,7 @@ void ApplyMachine(const json& s, sim::Machine& m) {
     if (s.contains("windows")) ApplyWindows(s.at("windows"), m);
     if (s.contains("account")) ApplyAccount(s.at("account"), m);
     if (s.contains("process")) ApplyProcess(s.at("process"), m);
+    if (s.contains("console")) ApplyConsole(s.at("console"), m);
     if (s.contains("shell")) {
         OnlyKeys(s.at("shell"), "shell", {"executeError"});
         m.shell.executeError = Get<DWORD>(s.at("shell"), "executeError", "shell", 0);

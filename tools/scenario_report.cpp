@@ -1,6 +1,7 @@
 // The JSON report of a finished run.
 #include "tools/scenario.h"
 
+#include "sim/code_pages.h"
 #include "sim/smi_controller.h"
 
 #include <cstdio>
@@ -10,18 +11,7 @@ using nlohmann::json;
 
 namespace scenario {
 
-std::string Utf8(const std::string& ansi) {
-    std::string out;
-    for (unsigned char c : ansi) {
-        if (c < 0x80) {
-            out += static_cast<char>(c);
-        } else {
-            out += static_cast<char>(0xC0 | (c >> 6));
-            out += static_cast<char>(0x80 | (c & 0x3F));
-        }
-    }
-    return out;
-}
+std::string Utf8(const std::string& ansi) { return sim::ToUtf8(sim::Widen(ansi)); }
 
 namespace {
 
@@ -35,10 +25,18 @@ std::string HexText(const std::vector<BYTE>& bytes) {
     return text;
 }
 
-std::vector<std::string> Utf8Lines(const std::vector<std::string>& lines) {
-    std::vector<std::string> out;
-    for (const std::string& line : lines) out.push_back(Utf8(line));
-    return out;
+// The bytes written to a redirected stream, one line each in hex, without its line feed.
+json BytesWritten(const std::vector<sim::ConsoleWrite>& writes) {
+    std::string all;
+    for (const sim::ConsoleWrite& w : writes) all += w.bytes;
+    json lines = json::array();
+    for (size_t start = 0; start < all.size();) {
+        size_t end = all.find('\n', start);
+        if (end == std::string::npos) end = all.size();
+        lines.push_back(HexText(std::vector<BYTE>(all.begin() + start, all.begin() + end)));
+        start = end + 1;
+    }
+    return lines;
 }
 
 }  // namespace
@@ -46,8 +44,10 @@ std::vector<std::string> Utf8Lines(const std::vector<std::string>& lines) {
 json Report(const sim::Machine& m, int exitCode) {
     const sim::Journal& j = m.journal;
     json r;
-    r["console"] = Utf8Lines(j.ConsoleLines());
-    r["standardError"] = Utf8Lines(j.ErrorLines());
+    r["console"] = j.ConsoleLines();
+    r["standardError"] = j.ErrorLines();
+    if (m.console.output == sim::Stream::File) r["standardOutputBytes"] = BytesWritten(j.console);
+    if (m.console.error == sim::Stream::File) r["standardErrorBytes"] = BytesWritten(j.errorOutput);
     r["exitCode"] = exitCode;
     r["beeps"] = json::array();
     for (const auto& b : j.beeps) r["beeps"].push_back(b.type);
@@ -63,7 +63,7 @@ json Report(const sim::Machine& m, int exitCode) {
         r["ejectRequests"].push_back({{"devInst", e.devInst},
                                       {"result", e.result},
                                       {"vetoType", e.vetoType},
-                                      {"vetoName", Utf8(sim::Narrow(e.vetoName))}});
+                                      {"vetoName", sim::ToUtf8(e.vetoName)}});
     r["debugOutput"] = json::array();
     for (const auto& d : j.debugOutput) r["debugOutput"].push_back(Utf8(d.text));
     r["messageBoxes"] = json::array();
@@ -122,7 +122,7 @@ json Report(const sim::Machine& m, int exitCode) {
                   {"registryKeys", leaks.registryKeys},
                   {"libraries", leaks.libraries},
                   {"allocations", leaks.allocations}};
-    r["journal"] = Utf8Lines(j.lines);
+    r["journal"] = j.lines;
     return r;
 }
 

@@ -13,8 +13,8 @@
 
 namespace scenario {
 
-// scenario_machine.cpp: "windows", "account", "process", "shell"; "registry"; "files" and
-// "processes".
+// scenario_machine.cpp: "windows", "account", "process", "console", "shell"; "registry";
+// "files" and "processes".
 void ApplyMachine(const nlohmann::json& scenario, sim::Machine& m);
 void ApplyRegistry(const nlohmann::json& scenario, sim::Machine& m);
 void ApplyFilesAndProcesses(const nlohmann::json& scenario, sim::Machine& m);

@@ -4,6 +4,7 @@
 #include "tools/scenario_sections.h"
 
 #include "sim/builders.h"
+#include "sim/code_pages.h"
 
 #include <vector>
 
@@ -51,7 +52,7 @@ std::vector<sim::EjectAnswer> EjectAnswers(const json& list, const std::string& 
         if (vetoType < PNP_VetoTypeUnknown || vetoType > PNP_VetoInsufficientRights)
             Bad(w + ".vetoType", "not a veto type (0 to 12)");
         a.vetoType = static_cast<PNP_VETO_TYPE>(vetoType);
-        a.vetoName = sim::Widen(Get<std::string>(list[k], "vetoName", w, ""));
+        a.vetoName = sim::FromUtf8(Get<std::string>(list[k], "vetoName", w, ""));
         a.latencyMs = Get<DWORD>(list[k], "latencyMs", w, 0);
         answers.push_back(a);
     }

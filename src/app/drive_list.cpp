@@ -11,19 +11,17 @@
 namespace {
 
 // Reads one string property of a device node into `name`. The property comes from the
-// registry, so its length is taken from the answer but bounded by the buffer, and it is
-// terminated here whatever it held.
-bool ReadNodeName(DEVINST node, ULONG property, char* name, size_t size) {
+// registry, so its length (in bytes) is taken from the answer but bounded by the buffer, and
+// it is terminated here whatever it held.
+bool ReadNodeName(DEVINST node, ULONG property, WCHAR* name, size_t units) {
     ULONG type = 0;
-    ULONG length = static_cast<ULONG>(size);
-    if (CM_Get_DevNode_Registry_PropertyA(node, property, &type, name, &length, 0) != CR_SUCCESS) {
+    ULONG length = static_cast<ULONG>(units * sizeof(WCHAR));
+    if (CM_Get_DevNode_Registry_PropertyW(node, property, &type, name, &length, 0) != CR_SUCCESS) {
         name[0] = 0;
         return false;
     }
-    size_t end = length < size ? length : size - 1;
-    name[end] = 0;
-    for (char* p = name; *p != 0; ++p)
-        if (static_cast<unsigned char>(*p) < 0x20 || *p == 0x7F) *p = '?';
+    size_t end = length / sizeof(WCHAR);
+    name[end < units ? end : units - 1] = 0;
     return name[0] != 0;
 }
 
@@ -70,13 +68,13 @@ int SupportedDrivesWithMedia(char* letters) {
     return mediaCount;
 }
 
-void DriveDeviceName(char letter, char* name, size_t size) {
-    if (size == 0) return;
+void DriveDeviceName(char letter, WCHAR* name, size_t units) {
+    if (units == 0) return;
     name[0] = 0;
     DEVINST node = DiskNodeOf(letter);
     if (node == 0) return;
-    if (!ReadNodeName(node, CM_DRP_FRIENDLYNAME, name, size))
-        ReadNodeName(node, CM_DRP_DEVICEDESC, name, size);
+    if (!ReadNodeName(node, CM_DRP_FRIENDLYNAME, name, units))
+        ReadNodeName(node, CM_DRP_DEVICEDESC, name, units);
 }
 
 int ListDrives() {
@@ -91,10 +89,10 @@ int ListDrives() {
     for (int k = 0; k < 26; ++k) {
         if (!listed[k]) continue;
         char letter = static_cast<char>('A' + k);
-        char name[256];
-        DriveDeviceName(letter, name, sizeof name);
+        WCHAR name[256];
+        DriveDeviceName(letter, name, sizeof name / sizeof name[0]);
         if (name[0] != 0)
-            ConsolePrint("%c: %s\n", letter, name);
+            ConsolePrintText(name, "%c: " UTF16_TEXT "\n", letter);
         else
             ConsolePrint("%c:\n", letter);
         ++shown;

@@ -14,11 +14,10 @@ bool HasMedia(char letter);
 // number of letters kept.
 int SupportedDrivesWithMedia(char* letters);
 
-// The name of the disk device node behind drive `letter`: its friendly name, else its
-// device description, cut to `size` - 1 characters and terminated, with control
-// characters replaced by '?' so that a name is always one line. Empty when the drive has
-// no device node or the node has neither name.
-void DriveDeviceName(char letter, char* name, size_t size);
+// The name of the disk device node behind drive `letter`, in UTF-16 as the device tree holds
+// it: its friendly name, else its device description, cut to `units` - 1 units and
+// terminated. Empty when the drive has no device node or the node has neither name.
+void DriveDeviceName(char letter, WCHAR* name, size_t units);
 
 // --list: prints "E: <name>" for each supported drive with media, once per letter in
 // ascending order, and returns the exit code: 0 with a drive, 1 with none.

@@ -159,15 +159,11 @@ bool FindEjectableDevice(char letter, DEVINST* device, char (&errorText)[kEjectT
     return true;
 }
 
-EjectOutcome RequestEjection(DEVINST device, char (&errorText)[kEjectTextBytes]) {
-    WCHAR vetoName[MAX_PATH];
-    EjectOutcome outcome = RequestOnce(device, vetoName);
-    VetoText(vetoName, errorText);
-    return outcome;
+EjectOutcome RequestEjection(DEVINST device, WCHAR (&vetoName)[MAX_PATH]) {
+    return RequestOnce(device, vetoName);
 }
 
-EjectOutcome EjectDevice(DEVINST device, char (&errorText)[kEjectTextBytes]) {
-    WCHAR vetoName[MAX_PATH];
+EjectOutcome EjectDevice(DEVINST device, WCHAR (&vetoName)[MAX_PATH]) {
     std::memset(vetoName, 0, sizeof vetoName);
     EjectOutcome outcome = EjectOutcome::Failed;
     for (int attempt = 0; attempt < kEjectAttempts; ++attempt) {
@@ -175,7 +171,6 @@ EjectOutcome EjectDevice(DEVINST device, char (&errorText)[kEjectTextBytes]) {
         if (outcome == EjectOutcome::Ejected) break;
         Sleep(kEjectPauseMs);
     }
-    VetoText(vetoName, errorText);
     return outcome;
 }
 
@@ -188,5 +183,8 @@ BOOL EjectDrive(char letter, char (&errorText)[kEjectTextBytes],
                 char (&deviceInstanceId)[kDeviceInstanceIdBytes]) {
     DEVINST device = 0;
     if (!FindEjectableDevice(letter, &device, errorText, deviceInstanceId)) return FALSE;
-    return EjectDevice(device, errorText) == EjectOutcome::Ejected;
+    WCHAR vetoName[MAX_PATH];
+    EjectOutcome outcome = EjectDevice(device, vetoName);
+    VetoText(vetoName, errorText);
+    return outcome == EjectOutcome::Ejected;
 }

@@ -36,12 +36,13 @@ enum class EjectOutcome {
     Failed,  // refused for another reason
 };
 
-// One ejection request of `device`; `errorText` gets the veto name it hands back.
-EjectOutcome RequestEjection(DEVINST device, char (&errorText)[kEjectTextBytes]);
+// One ejection request of `device`; `vetoName` gets the veto name it hands back, UTF-16 as
+// Windows gives it, terminated.
+EjectOutcome RequestEjection(DEVINST device, WCHAR (&vetoName)[MAX_PATH]);
 
 // The ejection EjectDrive makes of `device`: up to three requests, each failed one followed
-// by a 500 ms pause; `errorText` gets the last request's veto name.
-EjectOutcome EjectDevice(DEVINST device, char (&errorText)[kEjectTextBytes]);
+// by a 500 ms pause; `vetoName` gets the last request's veto name.
+EjectOutcome EjectDevice(DEVINST device, WCHAR (&vetoName)[MAX_PATH]);
 
 // The device instance of the first present disk, CD-ROM or floppy interface (chosen by the
 // drive type and DOS device target) whose storage device number is `deviceNumber`; 0 when

@@ -87,10 +87,16 @@ void SortGroups(DeviceGroups* groups) {
         }
 }
 
+bool SameText(const WCHAR* a, const WCHAR* b) {
+    for (; *a != 0 && *a == *b; ++a, ++b) {
+    }
+    return *a == *b;
+}
+
 bool AlreadyNamed(const NamedBlockers& named, const VetoOwner& owner) {
     for (int k = 0; k < named.count; ++k)
         if (named.owner[k].processId == owner.processId &&
-            std::strcmp(named.owner[k].program, owner.program) == 0)
+            SameText(named.owner[k].program, owner.program))
             return true;
     return false;
 }
@@ -117,7 +123,7 @@ void NameNewBlocker(const DeviceGroup& g, DWORD firstRequest, NamedBlockers* nam
 // every driver of the device first), so the wait goes by the clock, not by its turns; the
 // tick count's subtraction stays right across its wrap after 49.7 days.
 EjectOutcome WaitForDevice(const DeviceGroup& g, DWORD firstRequest, DWORD waitSeconds,
-                           char (&errorText)[kEjectTextBytes]) {
+                           WCHAR (&reason)[MAX_PATH]) {
     ConsolePrint("Drive %c is in use; waiting up to %lu second%s.\n", g.letters[0],
                  static_cast<unsigned long>(waitSeconds), waitSeconds == 1 ? "" : "s");
     const DWORD start = GetTickCount();
@@ -127,12 +133,11 @@ EjectOutcome WaitForDevice(const DeviceGroup& g, DWORD firstRequest, DWORD waitS
     EjectOutcome outcome = EjectOutcome::Vetoed;
     do {
         Sleep(kWaitPauseMs);
-        char text[kEjectTextBytes];
+        WCHAR text[MAX_PATH];
         outcome = RequestEjection(g.device, text);
         // A request that fails naming nothing (the stick was pulled) leaves the wait's last
         // veto name for the failure line.
-        if (outcome != EjectOutcome::Failed || text[0] != 0)
-            std::memcpy(errorText, text, sizeof text);
+        if (outcome != EjectOutcome::Failed || text[0] != 0) std::memcpy(reason, text, sizeof text);
         if (outcome == EjectOutcome::Vetoed) NameNewBlocker(g, firstRequest, &named);
     } while (outcome == EjectOutcome::Vetoed && GetTickCount() - start < waitSeconds * 1000);
     return outcome;
@@ -140,18 +145,19 @@ EjectOutcome WaitForDevice(const DeviceGroup& g, DWORD firstRequest, DWORD waitS
 
 // Ejects one device and prints its lines. True when it was ejected.
 bool EjectGroup(const DeviceGroup& g, DWORD waitSeconds) {
-    char errorText[kEjectTextBytes];
-    std::memcpy(errorText, g.errorText, sizeof errorText);
+    // The reason shown: a stage's own, or the veto name Windows gives, in UTF-16.
+    WCHAR reason[MAX_PATH];
+    WidenAscii(g.errorText, reason, MAX_PATH);
     const DWORD firstRequest = GetTickCount();
-    EjectOutcome outcome = g.found ? EjectDevice(g.device, errorText) : EjectOutcome::Failed;
+    EjectOutcome outcome = g.found ? EjectDevice(g.device, reason) : EjectOutcome::Failed;
     bool waited = outcome == EjectOutcome::Vetoed && waitSeconds != 0;
-    if (waited) outcome = WaitForDevice(g, firstRequest, waitSeconds, errorText);
+    if (waited) outcome = WaitForDevice(g, firstRequest, waitSeconds, reason);
 
     for (int k = 0; k < g.letterCount; ++k) {
         if (outcome == EjectOutcome::Ejected)
             ConsolePrint("Drive %c Ejected\n", g.letters[k]);
         else
-            ConsolePrint("Problem ejecting drive %c: %s\n", g.letters[k], errorText);
+            ConsolePrintText(reason, "Problem ejecting drive %c: " UTF16_TEXT "\n", g.letters[k]);
     }
     // Windows logs which process stopped the removal; naming it tells the user what to
     // close. A wait has named every blocker already.

@@ -3,6 +3,7 @@
 #include "app/about.h"
 #include "app/command_line.h"
 #include "app/console.h"
+#include "app/console_window.h"
 #include "app/controller_info.h"
 #include "app/drive_list.h"
 #include "app/eject_run.h"
@@ -47,10 +48,10 @@ bool StartUp() {
     return true;
 }
 
-}  // namespace
-
-int KorvantaMain() {
-    ParsedCommand command = ParseCommandLine(GetCommandLineA());
+// The run of one form: prints its lines, makes its sound and returns the exit code. An
+// ejecting form leaves the single-instance guard in `guard` and says in `ejected` whether
+// it ejected everything it was asked to.
+int RunForm(const ParsedCommand& command, HANDLE* guard, bool* ejected) {
     switch (command.form) {
         case CommandForm::Usage: ConsoleError("%s", UsageLine); return 2;
         case CommandForm::Help: return ShowHelp();
@@ -67,8 +68,8 @@ int KorvantaMain() {
     if (command.relaunchedFrom != 0) WaitForOriginal(command.relaunchedFrom);
 
     // The guard is held until the process ends; the system releases it then.
-    HANDLE guard = CreateMutexA(NULL, TRUE, "Korvanta");
-    if (guard == NULL || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
+    *guard = CreateMutexA(NULL, TRUE, "Korvanta");
+    if (*guard == NULL || GetLastError() == ERROR_ALREADY_EXISTS) return 1;
     if (!StartUp()) return 1;
     // Under the guard: no other ejecting run can then be between making its copy and
     // starting it, while the copy is not yet in use.
@@ -105,6 +106,25 @@ int KorvantaMain() {
     if (command.relaunchedFrom == 0 &&
         (all ? RelaunchFromCopy(letters, command) : RelaunchFromCopy(target, command)))
         return 0;
-    return all ? EjectAllAndReport(letters, mediaCount, command.waitSeconds)
-               : EjectAndReport(target, command.waitSeconds);
+    int exitCode = all ? EjectAllAndReport(letters, mediaCount, command.waitSeconds)
+                       : EjectAndReport(target, command.waitSeconds);
+    *ejected = exitCode == 0;
+    return exitCode;
+}
+
+}  // namespace
+
+int KorvantaMain() {
+    ParsedCommand command = ParseCommandLine(GetCommandLineA());
+    HANDLE guard = NULL;
+    bool ejected = false;
+    int exitCode = RunForm(command, &guard, &ejected);
+    // Started by a double-click, the report would close with the window; a run that printed
+    // nothing has nothing to show.
+    if (ConsoleHasPrinted() && ConsoleWindowIsOwn()) {
+        // A second start, once the person has closed the blocking program, runs at once.
+        if (guard != NULL) CloseHandle(guard);
+        KeepConsoleWindow(ejected);
+    }
+    return exitCode;
 }

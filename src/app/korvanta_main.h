@@ -9,5 +9,6 @@ extern const char* const ProductPageAddress;
 // Runs the tool once on the process command line and returns the process exit code.
 // Without arguments: 0 for ejected or no drive, 1 for a second instance, a start-up failure
 // or a failed ejection. The other forms are those of app/command_line.h; 2 for arguments
-// that are not understood.
+// that are not understood. Alone in a console window of its own, the tool keeps the window
+// after its report (app/console_window.h).
 int KorvantaMain();

@@ -101,8 +101,8 @@ bool FindAttribute(Text attributes, Text name, Text* value) {
 }
 
 // One character of an entity reference (&amp; &lt; &gt; &quot; &apos; &#N; &#xH;), or -1.
-// A character reference outside printable ASCII comes out as '?': the text is shown in the
-// ANSI code page, and a control character would break the console line.
+// A character reference outside printable ASCII comes out as '?': a control character would
+// break the console line. (Windows writes other characters as they are, not as references.)
 int EntityChar(Text entity) {
     if (entity == "amp") return '&';
     if (entity == "lt") return '<';
@@ -238,7 +238,9 @@ bool IsRemovalVetoOf(const RemovalVetoEvent& event, const char* deviceInstanceId
            EqualNoCase(event.deviceInstanceId, deviceInstanceId);
 }
 
-const char* ProgramOfProcessName(const char* processName) {
-    const char* last = std::strrchr(processName, '\\');
-    return last ? last + 1 : processName;
+const WCHAR* ProgramOfProcessName(const WCHAR* processName) {
+    const WCHAR* program = processName;
+    for (const WCHAR* c = processName; *c != 0; ++c)
+        if (*c == '\\') program = c + 1;
+    return program;
 }

@@ -2,8 +2,9 @@
 // device (provider Microsoft-Windows-Kernel-PnP, event 225), read from the event's XML
 // rendering.
 //
-// The XML is taken as narrow text: the lookup converts the UTF-16 rendering to the ANSI
-// code page first, bounded, so every field lands in a fixed buffer of this record. The
+// The XML is taken as narrow text: the lookup converts the UTF-16 rendering to UTF-8 first,
+// bounded, so every field lands in a fixed buffer of this record with every character kept,
+// and no byte of a character is ever taken for markup. The
 // event data is read by position, which the provider fixes: process id, length and text
 // of the process name, length and text of the device instance ID, then the command line
 // (its length, then its text). The Name attributes of the fields are not relied on.
@@ -30,7 +31,7 @@ struct RemovalVetoEvent {
     DWORD eventId;
     char systemTime[kMaxEventTime + 1];  // TimeCreated SystemTime, e.g. 2026-01-05T10:00:01.5Z
     DWORD processId;
-    char processName[kMaxVetoProcessName + 1];  // \Device\HarddiskVolume3\...\program.exe
+    char processName[kMaxVetoProcessName + 1];  // \Device\HarddiskVolume3\...\program.exe, UTF-8
     char deviceInstanceId[kMaxVetoDeviceId + 1];
     char commandLine[kMaxVetoCommandLine + 1];  // cut to fit; empty when the event has none
 };
@@ -47,5 +48,7 @@ bool ParseRemovalVetoEvent(const char* xml, size_t length, RemovalVetoEvent* eve
 bool IsRemovalVetoOf(const RemovalVetoEvent& event, const char* deviceInstanceId);
 
 // The last component of a process name ("dllhost.exe" of
-// "\Device\HarddiskVolume3\Windows\System32\dllhost.exe"), within the event's buffer.
-const char* ProgramOfProcessName(const char* processName);
+// "\Device\HarddiskVolume3\Windows\System32\dllhost.exe"), within `processName`. Taken on
+// UTF-16 text, where a backslash is always one: in a double-byte code page the second byte of
+// a character may be 0x5C (ソ is 83 5C in code page 932).
+const WCHAR* ProgramOfProcessName(const WCHAR* processName);

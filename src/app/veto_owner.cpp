@@ -57,23 +57,16 @@ bool LookUp(HMODULE library, EventLogApi* api) {
     return api->query && api->next && api->render && api->close;
 }
 
-// An ASCII text as UTF-16, terminated; `wide` holds at least strlen(text) + 1 units.
-void WidenAscii(const char* text, WCHAR* wide) {
-    size_t k = 0;
-    for (; text[k] != 0; ++k) wide[k] = static_cast<WCHAR>(static_cast<unsigned char>(text[k]));
-    wide[k] = 0;
-}
-
 // Where an event is rendered and converted: the rendering, at most kMaxRenderBytes, and
-// its ANSI form, at most two bytes a UTF-16 unit (a double-byte code page) and a terminator.
+// its UTF-8 form, at most three bytes a UTF-16 unit, and a terminator.
 struct RenderSpace {
     BYTE rendered[kMaxRenderBytes];
-    char xml[kMaxRenderBytes + 1];
+    char xml[kMaxRenderBytes / sizeof(WCHAR) * 3 + 1];
 };
 
-// Renders one event as XML and converts it to the ANSI code page, bounded; the text is
-// space->xml, its length *length. False when it cannot be rendered within kMaxRenderBytes
-// or converted.
+// Renders one event as XML and converts it to UTF-8, which keeps every character of the
+// names, bounded; the text is space->xml, its length *length. False when it cannot be
+// rendered within kMaxRenderBytes or converted.
 bool RenderEvent(const EventLogApi& api, EventHandle event, RenderSpace* space, size_t* length) {
     DWORD used = 0, properties = 0;
     DWORD offered = kFirstRenderBytes;
@@ -92,11 +85,27 @@ bool RenderEvent(const EventLogApi& api, EventHandle event, RenderSpace* space, 
     const WCHAR* wide = reinterpret_cast<const WCHAR*>(space->rendered);
     while (units > 0 && wide[units - 1] == 0) --units;
     if (units == 0) return false;
-    int bytes =
-        WideCharToMultiByte(CP_THREAD_ACP, 0, wide, units, space->xml, units * 2, NULL, NULL);
+    int bytes = WideCharToMultiByte(CP_UTF8, 0, wide, units, space->xml, units * 3, NULL, NULL);
     if (bytes <= 0) return false;
     space->xml[bytes] = 0;
     *length = static_cast<size_t>(bytes);
+    return true;
+}
+
+// The program of a record in `owner`: the last component of its image path, taken on the
+// UTF-16 text. False for a path without one, or with one longer than a file name can be
+// (a name cut short would name another program).
+bool TakeProgram(const RemovalVetoEvent& event, VetoOwner* owner) {
+    WCHAR path[kMaxVetoProcessName + 1];
+    if (MultiByteToWideChar(CP_UTF8, 0, event.processName, -1, path, kMaxVetoProcessName + 1) <= 0)
+        return false;
+    path[kMaxVetoProcessName] = 0;
+    const WCHAR* program = ProgramOfProcessName(path);
+    size_t length = 0;
+    while (program[length] != 0) ++length;
+    if (length == 0 || length >= MAX_PATH) return false;
+    std::memcpy(owner->program, program, (length + 1) * sizeof(WCHAR));
+    owner->processId = event.processId;
     return true;
 }
 
@@ -120,18 +129,8 @@ bool FindInResults(const EventLogApi& api, EventHandle results, const char* devi
         for (DWORD k = 0; k < returned; ++k) {
             if (!found && RenderEvent(api, events[k], space, &length) &&
                 ParseRemovalVetoEvent(space->xml, length, &event) &&
-                IsRemovalVetoOf(event, deviceInstanceId)) {
-                const char* program = ProgramOfProcessName(event.processName);
-                // A file name is at most 255 characters; a longer one is not cut to another.
-                if (program[0] != 0 && std::strlen(program) < sizeof owner->program) {
-                    std::snprintf(owner->program, sizeof owner->program, "%s", program);
-                    // The name is printed on one console line.
-                    for (char* c = owner->program; *c != 0; ++c)
-                        if (static_cast<unsigned char>(*c) < 0x20) *c = '?';
-                    owner->processId = event.processId;
-                    found = true;
-                }
-            }
+                IsRemovalVetoOf(event, deviceInstanceId))
+                found = TakeProgram(event, owner);
             api.close(events[k]);
         }
     }
@@ -155,8 +154,8 @@ bool FindVetoOwner(const char* deviceInstanceId, DWORD writtenWithinMs, VetoOwne
                       static_cast<unsigned long>(writtenWithinMs));
         WCHAR channel[sizeof kLogChannel];
         WCHAR query[kQueryChars];
-        WidenAscii(kLogChannel, channel);
-        WidenAscii(narrowQuery, query);
+        WidenAscii(kLogChannel, channel, sizeof kLogChannel);
+        WidenAscii(narrowQuery, query, kQueryChars);
         EventHandle results =
             api.query(NULL, channel, query, kQueryChannelPath | kQueryReverseDirection);
         RenderSpace* space = static_cast<RenderSpace*>(std::malloc(sizeof(RenderSpace)));
@@ -176,6 +175,6 @@ void PrintVetoOwnerLine(const VetoOwner& owner, char driveLetter) {
                      static_cast<unsigned long>(owner.processId), driveLetter);
         return;
     }
-    ConsolePrint("Close %s (process %lu) and try again.\n", owner.program,
-                 static_cast<unsigned long>(owner.processId));
+    ConsolePrintText(owner.program, "Close " UTF16_TEXT " (process %lu) and try again.\n",
+                     static_cast<unsigned long>(owner.processId));
 }

@@ -5,7 +5,7 @@
 #include "platform/win32.h"
 
 struct VetoOwner {
-    char program[MAX_PATH];  // the last component of the process's image path
+    WCHAR program[MAX_PATH];  // the last component of the process's image path, in UTF-16
     DWORD processId;
 };
 

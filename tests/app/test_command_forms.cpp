@@ -1,6 +1,8 @@
 // Each form of the command line through the tool's entry point: which of them take the
-// single-instance guard, touch a drive, sound, and what they exit with.
+// single-instance guard, touch a drive, sound, and what they exit with; alone in a console
+// window, how long they keep it.
 #include "app/about.h"
+#include "app/console_window.h"
 #include "app/korvanta_main.h"
 #include "tests/support/sim_test.h"
 
@@ -77,6 +79,74 @@ TEST_P(NoDrive, OnlyTheFormWithoutArgumentsOpensTheProductPage) {
 
 INSTANTIATE_TEST_SUITE_P(Forms, NoDrive,
                          ::testing::Values(" --wait", " --all", " --all --wait", " E:"));
+
+// Each form started alone in a console window of its own, which closes with the tool: the
+// prompt and how long the window stays (no key is pressed). The machine of the table above.
+struct WindowCase {
+    const char* arguments;
+    uint64_t stays;  // ms; 3000 without the prompt, 60000 with it
+};
+
+class OwnWindow : public SimTest, public ::testing::WithParamInterface<WindowCase> {};
+
+TEST_P(OwnWindow, StaysToBeRead) {
+    sim::AddUsbFlashDrive(m, 'E', 1);
+    m.console.otherProcesses.clear();
+    m.process.commandLine = std::string("korvanta.exe") + GetParam().arguments;
+    KorvantaMain();
+    EXPECT_EQ(m.clockMs, GetParam().stays);
+    std::vector<std::string> lines = m.journal.ConsoleLines();
+    EXPECT_EQ(std::count(lines.begin(), lines.end(), "Press any key to close this window."),
+              GetParam().stays == kReportWindowMs ? 1 : 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryForm, OwnWindow,
+                         ::testing::Values(WindowCase{"", kEjectedWindowMs},
+                                           WindowCase{" --all", kEjectedWindowMs},
+                                           WindowCase{" C:", kReportWindowMs},
+                                           WindowCase{" --list", kReportWindowMs},
+                                           WindowCase{" --info E:", kReportWindowMs},
+                                           WindowCase{" --help", kReportWindowMs},
+                                           WindowCase{" --version", kReportWindowMs},
+                                           WindowCase{" --bogus", kReportWindowMs}));
+
+// A window shared with another process, one the process was started hidden in, or streams
+// redirected: the report is read elsewhere, and nothing waits.
+class NoWindowWait : public SimTest,
+                     public ::testing::WithParamInterface<void (*)(sim::Machine&)> {};
+
+TEST_P(NoWindowWait, ForARunThatPrintsAFailure) {
+    sim::AddUsbFlashDrive(m, 'E', 1);
+    m.console.otherProcesses.clear();
+    m.process.commandLine = "korvanta.exe C:";
+    GetParam()(m);
+    EXPECT_EQ(KorvantaMain(), 1);
+    EXPECT_EQ(m.clockMs, 0u);
+    EXPECT_THAT(m.journal.ConsoleLines(), ElementsAre("Drive C is not a USB drive with media."));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NoWindowWait,
+                         ::testing::Values(
+                             [](sim::Machine& m) {
+                                 m.console.otherProcesses = {sim::kCommandInterpreterId};
+                             },
+                             [](sim::Machine& m) { m.console.showWindow = SW_HIDE; },
+                             [](sim::Machine& m) { m.console.output = sim::Stream::File; },
+                             [](sim::Machine& m) { m.console.input = sim::Stream::File; }));
+
+TEST_F(SimTest, OwnWindowLetsGoOfTheGuardThenWaitsWithCtrlCAsAKey) {
+    sim::AddUsbFlashDrive(m, 'E', 1);
+    m.console.otherProcesses.clear();
+    m.process.commandLine = "korvanta.exe C:";
+    KorvantaMain();
+    std::vector<std::string> order;
+    for (const std::string& line : m.journal.lines)
+        if (line.rfind("beep", 0) == 0 || line.rfind("close Korvanta", 0) == 0 ||
+            line.rfind("input", 0) == 0 || line.rfind("wait", 0) == 0)
+            order.push_back(line);
+    EXPECT_THAT(order, ElementsAre("beep 16", "close Korvanta", "input mode 0x16", "input flush 0",
+                                   "wait timeout 60000", "input mode 0x17"));
+}
 
 TEST_F(SimTest, NamedDriveIsEjectedEvenWhenAHigherOneIsPresent) {
     sim::UsbDriveIds e = sim::AddUsbFlashDrive(m, 'E', 1);

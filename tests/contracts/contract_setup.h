@@ -34,6 +34,10 @@ inline HKEY OpenContractKey(REGSAM access) {
     return key;
 }
 
+// True when standard output goes to a file or pipe: on the simulated machine after it is
+// made so, on Windows when the cases' output is captured (as CTest captures it).
+bool StandardOutputRedirected();
+
 // True when the cases run under Wine, for the few answers where Wine and Windows differ.
 bool RunningOnWine();
 

@@ -30,6 +30,11 @@ char DriveWithDosDevice() {
     return 'C';
 }
 
+bool StandardOutputRedirected() {
+    sim::machine().console.output = sim::Stream::File;
+    return true;
+}
+
 bool RunningOnWine() { return false; }
 
 }  // namespace contract

@@ -166,4 +166,44 @@ TEST_F(PlatformContract, TextConversionReportsTheSizeItNeeds) {
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
+// A character the code page lacks becomes its best fit, a look-alike letter, unless
+// WC_NO_BEST_FIT_CHARS asks for the default character. UTF-8 takes no default character
+// (Wine 8 takes one).
+TEST_F(PlatformContract, CharactersACodePageLacks) {
+    const WCHAR text[] = {'o', 0x151 /* o with double acute */, 0x416 /* Cyrillic Zhe */};
+    char out[8];
+    BOOL used = FALSE;
+    EXPECT_EQ(WideCharToMultiByte(1252, WC_NO_BEST_FIT_CHARS, text, 3, out, 8, "?", &used), 3);
+    EXPECT_EQ(std::string(out, 3), "o??");
+    EXPECT_TRUE(used);
+    EXPECT_EQ(WideCharToMultiByte(1252, 0, text, 3, out, 8, "?", &used), 3);
+    EXPECT_EQ(std::string(out, 3), "oo?");
+    const WCHAR so[] = {0x30BD};  // Katakana So: 83 5C in code page 932
+    EXPECT_EQ(WideCharToMultiByte(932, 0, so, 1, out, 8, NULL, NULL), 2);
+    EXPECT_EQ(std::string(out, 2), "\x83\x5C");
+    if (contract::RunningOnWine()) return;
+    SetLastError(kSentinel);
+    EXPECT_EQ(WideCharToMultiByte(CP_UTF8, 0, so, 1, out, 8, "?", NULL), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
+// A redirected standard output is no console: the console calls refuse it, and the process
+// list needs room for one process at least.
+TEST_F(PlatformContract, ConsoleCallsOnARedirectedOutput) {
+    if (!contract::StandardOutputRedirected()) GTEST_SKIP() << "the output is a console";
+    HANDLE out = GetStdHandle(STD_OUTPUT_HANDLE);
+    DWORD mode = kSentinel, written = kSentinel;
+    SetLastError(kSentinel);
+    EXPECT_FALSE(GetConsoleMode(out, &mode));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    const WCHAR x[] = {'x'};
+    SetLastError(kSentinel);
+    EXPECT_FALSE(WriteConsoleW(out, x, 1, &written, NULL));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_HANDLE));
+    DWORD list[1];
+    SetLastError(kSentinel);
+    EXPECT_EQ(GetConsoleProcessList(list, 0), 0u);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+}
+
 }  // namespace

@@ -85,6 +85,8 @@ const ToolLine kToolLines[] = {
     {"stderr", "usage: korvanta .*", {2}},  // arguments not understood
     {"stdout", "Korvanta [0-9]+(\\.[0-9]+)*", {0}},
     {"stderr", "The version information cannot be read\\.", {1}},
+    // Alone in a window of its own, after any report but a whole ejection.
+    {"stdout", "Press any key to close this window\\.", {}},
     // A second copy, a guard that cannot be had, --list with no drive; and (0) the run that
     // handed its ejection to a copy of itself in the temporary folder, which the judge
     // checks it started.
@@ -147,7 +149,7 @@ const SuccessException kSuccessExceptions[] = {
 
 // Calls whose failure only loses a console line: the run shows the clean run's lines less
 // that one and ends as the clean run did.
-const std::set<std::string> kConsoleWrites = {"WriteFile", "GetStdHandle"};
+const std::set<std::string> kConsoleWrites = {"WriteFile", "WriteConsoleW", "GetStdHandle"};
 
 // ---------------------------------------------------------------------------------------
 // One run

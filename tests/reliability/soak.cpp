@@ -10,6 +10,7 @@
 #include "sdk/discovery/sysinfo.h"
 #include "sdk/scan/disk_lock.h"
 #include "sdk/controller/device_strings.h"
+#include "sim/code_pages.h"
 #include "sim/event_log.h"
 #include "sim/fault.h"
 #include "tests/support/controller_test.h"
@@ -159,7 +160,7 @@ TEST_F(Soak, BlockerLookup) {
         sim::RemovalVetoRecord(4242, "\\Device\\HarddiskVolume3\\notes.exe", device, ""));
     Run("blocker lookup in the System log", [device] {
         VetoOwner owner;
-        return FindVetoOwner(device, 1000, &owner) ? std::string(owner.program) : "none";
+        return FindVetoOwner(device, 1000, &owner) ? sim::ToUtf8(owner.program) : "none";
     });
 }
 

@@ -252,6 +252,55 @@ TEST_F(Contracts, RegistryViewsAsWindowsRedirectsThem) {
 }
 
 // setupapi devinst.c: interface paths come in lower case, the serial number's letters too.
+// A console shows the bytes WriteFile writes in its output code page, the OEM one: the ANSI
+// text of a German Windows (1252) is wrong there (850 shows FC as a superscript three).
+TEST_F(Contracts, ConsoleShowsWrittenBytesInTheOemCodePage) {
+    DWORD written = 0;
+    ASSERT_TRUE(WriteFile(GetStdHandle(STD_OUTPUT_HANDLE),
+                          "Pr\xFC"
+                          "fung",
+                          7, &written, NULL));
+    EXPECT_EQ(m.journal.console.back().text, "Pr³fung");
+}
+
+// The process list leaves a list too short alone and gives the count it needs; a process
+// that ended has left the console.
+TEST_F(Contracts, ConsoleProcessList) {
+    m.processes[4200 - 4] = {sim::ProcessEnd::Later, 100};
+    m.console.otherProcesses = {4200 - 4, sim::kCommandInterpreterId};
+    DWORD list[3] = {7, 7, 7};
+    EXPECT_EQ(GetConsoleProcessList(list, 2), 3u);
+    EXPECT_EQ(list[0], 7u);
+    m.clockMs = 100;
+    EXPECT_EQ(GetConsoleProcessList(list, 2), 2u);
+    EXPECT_EQ(list[0], m.process.id);
+    EXPECT_EQ(list[1], sim::kCommandInterpreterId);
+}
+
+// Keys pressed before a flush are gone; with processed input on, Ctrl+C is no input record
+// but the signal that ends the process.
+TEST_F(Contracts, ConsoleInput) {
+    m.console.keys = {{10, 'X', u'x', 0}, {20, 'C', 3, LEFT_CTRL_PRESSED}, {30, 'C', 3, 0}};
+    HANDLE input = GetStdHandle(STD_INPUT_HANDLE);
+    m.clockMs = 10;
+    ASSERT_TRUE(FlushConsoleInputBuffer(input));
+    EXPECT_EQ(WaitForSingleObject(input, 15), static_cast<DWORD>(WAIT_TIMEOUT))
+        << "the Ctrl+C at 20 wakes nothing";
+    EXPECT_EQ(JournalLines("input").back(), "input ctrl+c ends the process");
+    EXPECT_EQ(m.clockMs, 25u);
+    ASSERT_TRUE(SetConsoleMode(input, ENABLE_ECHO_INPUT));
+    INPUT_RECORD records[4];
+    DWORD read = 0;
+    ASSERT_TRUE(ReadConsoleInputW(input, records, 4, &read));
+    EXPECT_EQ(m.clockMs, 30u) << "a read waits for the next key";
+    ASSERT_EQ(read, 2u);
+    EXPECT_TRUE(records[0].Event.KeyEvent.bKeyDown);
+    EXPECT_FALSE(records[1].Event.KeyEvent.bKeyDown);
+    EXPECT_EQ(records[0].Event.KeyEvent.uChar.UnicodeChar, 3);
+    EXPECT_EQ(WaitForSingleObject(input, 500), static_cast<DWORD>(WAIT_TIMEOUT));
+    EXPECT_EQ(m.clockMs, 530u);
+}
+
 TEST_F(Contracts, InterfacePathsAreLowerCase) {
     sim::AddUsbFlashDrive(m, 'G', 2);
     const std::string& path = m.interfaces.back().devicePath;

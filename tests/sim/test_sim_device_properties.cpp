@@ -3,38 +3,38 @@
 // needs is handed back; a missing property or resource is an error, never an empty answer.
 #include "tests/support/sim_test.h"
 
-#include <cstring>
+#include <algorithm>
 
 namespace {
 
 TEST_F(SimTest, NodePropertyTooLargeForTheBufferLeavesItAlone) {
     m.devices[0x50] = {};
-    m.deviceProperties[0x50].friendlyName = "Twelve chars";
-    char buffer[8];
-    std::memset(buffer, 'x', sizeof buffer);
+    m.deviceProperties[0x50].friendlyName = "Zwölf Zeichen";
+    WCHAR buffer[13];
+    std::fill(buffer, buffer + 13, u'x');
     ULONG type = 0, length = sizeof buffer;
     EXPECT_EQ(
-        CM_Get_DevNode_Registry_PropertyA(0x50, CM_DRP_FRIENDLYNAME, &type, buffer, &length, 0),
+        CM_Get_DevNode_Registry_PropertyW(0x50, CM_DRP_FRIENDLYNAME, &type, buffer, &length, 0),
         CR_BUFFER_SMALL);
-    EXPECT_EQ(length, 13u);
-    EXPECT_EQ(std::string(buffer, sizeof buffer), std::string(8, 'x'));
+    EXPECT_EQ(length, 28u) << "in bytes, with the terminator";
+    EXPECT_EQ(std::u16string(buffer, 13), std::u16string(13, u'x'));
 
-    char fits[13];
+    WCHAR fits[14];
     length = sizeof fits;
-    EXPECT_EQ(CM_Get_DevNode_Registry_PropertyA(0x50, CM_DRP_FRIENDLYNAME, &type, fits, &length, 0),
+    EXPECT_EQ(CM_Get_DevNode_Registry_PropertyW(0x50, CM_DRP_FRIENDLYNAME, &type, fits, &length, 0),
               CR_SUCCESS);
     EXPECT_EQ(type, static_cast<ULONG>(REG_SZ));
-    EXPECT_STREQ(fits, "Twelve chars");
+    EXPECT_EQ(std::u16string(fits), u"Zwölf Zeichen");
 }
 
 TEST_F(SimTest, MissingNodeOrPropertyIsReported) {
     m.devices[0x50] = {};
-    char buffer[16];
+    WCHAR buffer[16];
     ULONG length = sizeof buffer;
-    EXPECT_EQ(CM_Get_DevNode_Registry_PropertyA(0x50, CM_DRP_DEVICEDESC, NULL, buffer, &length, 0),
+    EXPECT_EQ(CM_Get_DevNode_Registry_PropertyW(0x50, CM_DRP_DEVICEDESC, NULL, buffer, &length, 0),
               CR_NO_SUCH_VALUE);
     length = sizeof buffer;
-    EXPECT_EQ(CM_Get_DevNode_Registry_PropertyA(0x51, CM_DRP_DEVICEDESC, NULL, buffer, &length, 0),
+    EXPECT_EQ(CM_Get_DevNode_Registry_PropertyW(0x51, CM_DRP_DEVICEDESC, NULL, buffer, &length, 0),
               CR_INVALID_DEVNODE);
 }
 

@@ -93,6 +93,47 @@ const FaultCase kCases[] = {
                            FALSE, DWORD(109)) &&
                 sim::machine().journal.console.empty();
      }},
+    {"GetConsoleMode",
+     [] {
+         DWORD mode = 7;
+         return FailedWith(GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode), FALSE,
+                           ERROR_INVALID_HANDLE) &&
+                mode == 7;
+     }},
+    {"SetConsoleMode",
+     [] {
+         return FailedWith(SetConsoleMode(GetStdHandle(STD_INPUT_HANDLE), 0), FALSE,
+                           ERROR_INVALID_HANDLE) &&
+                sim::machine().console.inputMode != 0;
+     }},
+    {"WriteConsoleW",
+     [] {
+         const WCHAR x[] = {'x'};
+         DWORD written = 0;
+         return FailedWith(WriteConsoleW(GetStdHandle(STD_OUTPUT_HANDLE), x, 1, &written, NULL),
+                           FALSE, ERROR_INVALID_HANDLE) &&
+                sim::machine().journal.console.empty();
+     }},
+    {"GetConsoleProcessList",
+     [] {
+         DWORD list[2] = {7, 7};
+         return FailedWith(GetConsoleProcessList(list, 2), DWORD(0), ERROR_INVALID_HANDLE) &&
+                list[0] == 7;
+     }},
+    {"FlushConsoleInputBuffer",
+     [] {
+         return FailedWith(FlushConsoleInputBuffer(GetStdHandle(STD_INPUT_HANDLE)), FALSE,
+                           ERROR_INVALID_HANDLE);
+     }},
+    {"ReadConsoleInputW",
+     [] {
+         INPUT_RECORD record;
+         record.EventType = 7;
+         DWORD read = 7;
+         return FailedWith(ReadConsoleInputW(GetStdHandle(STD_INPUT_HANDLE), &record, 1, &read),
+                           FALSE, ERROR_INVALID_HANDLE) &&
+                read == 7 && record.EventType == 7;
+     }},
     {"SetConsoleCtrlHandler",
      [] { return FailedWith(SetConsoleCtrlHandler(NULL, FALSE), FALSE, ERROR_INVALID_HANDLE); }},
     {"MultiByteToWideChar",
@@ -290,11 +331,11 @@ const FaultCase kCases[] = {
          return CM_Request_Device_EjectW(4096, &veto, name, MAX_PATH, 0) == CR_FAILURE &&
                 name[0] == 'x';
      }},
-    {"CM_Get_DevNode_Registry_PropertyA",
+    {"CM_Get_DevNode_Registry_PropertyW",
      [] {
-         char name[64] = "x";
+         WCHAR name[64] = {'x'};
          ULONG size = sizeof name;
-         return CM_Get_DevNode_Registry_PropertyA(sim::machine().interfaces[0].devInst,
+         return CM_Get_DevNode_Registry_PropertyW(sim::machine().interfaces[0].devInst,
                                                   CM_DRP_FRIENDLYNAME, NULL, name, &size,
                                                   0) == CR_FAILURE &&
                 name[0] == 'x' && size == sizeof name;

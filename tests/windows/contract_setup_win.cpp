@@ -61,6 +61,11 @@ char DriveWithDosDevice() {
 }
 
 // Wine's ntdll exports its version; Windows' does not.
+bool StandardOutputRedirected() {
+    DWORD mode = 0;
+    return !GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode);
+}
+
 bool RunningOnWine() {
     HMODULE ntdll = GetModuleHandleA("ntdll.dll");
     return ntdll != NULL && GetProcAddress(ntdll, "wine_get_version") != NULL;

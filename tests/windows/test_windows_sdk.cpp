@@ -128,7 +128,7 @@ TEST(VetoOwnerLookup, FindsNothingForADeviceNoOneVetoed) {
     EXPECT_FALSE(FindVetoOwner("USB\\VID_FFFF&PID_FFFF\\KORVANTA-NO-SUCH-DEVICE", 10000, &owner));
     EXPECT_LT(GetTickCount() - start, 1000u);
     EXPECT_EQ(owner.processId, 0u);
-    EXPECT_STREQ(owner.program, "");
+    EXPECT_EQ(owner.program[0], 0);
     EXPECT_EQ(GetModuleHandleA("wevtapi.dll"), (HMODULE)NULL);
 }
 

@@ -33,7 +33,10 @@ case $case in
 no-drive|all-no-drive|wait-no-drive)
     clear_switch
     case $case in all-no-drive) set -- --all ;; wait-no-drive) set -- --wait ;; *) set -- ;; esac
+    start=$(date +%s)
     "$run" "$exe" "$@" >"$out" 2>"$err"; rc=$?
+    # With its output redirected the run keeps no window: it ends once it has reported.
+    [ $(($(date +%s) - start)) -lt 30 ] || fail "the run waited after its report"
     [ $rc -eq 0 ] || fail "exit code $rc, expected 0"
     printf 'No USB drive detected.\n' | cmp -s - "$out" || fail "console output"
     ;;

@@ -43,16 +43,58 @@ typedef struct _STORAGE_DEVICE_NUMBER {
 #define GPTR (GMEM_FIXED | GMEM_ZEROINIT)
 typedef HANDLE HGLOBAL;
 
-// Console (processenv.h).
+// Console (processenv.h, consoleapi.h, wincon.h).
 #define STD_INPUT_HANDLE ((DWORD)-10)
 #define STD_OUTPUT_HANDLE ((DWORD)-11)
 #define STD_ERROR_HANDLE ((DWORD)-12)
 typedef BOOL(WINAPI* PHANDLER_ROUTINE)(DWORD CtrlType);
 
+#define ENABLE_PROCESSED_INPUT 0x0001
+#define ENABLE_LINE_INPUT 0x0002
+#define ENABLE_ECHO_INPUT 0x0004
+#define ENABLE_MOUSE_INPUT 0x0010
+#define ENABLE_PROCESSED_OUTPUT 0x0001
+#define ENABLE_WRAP_AT_EOL_OUTPUT 0x0002
+#define KEY_EVENT 0x0001
+#define LEFT_CTRL_PRESSED 0x0008
+
+typedef struct _KEY_EVENT_RECORD {
+    BOOL bKeyDown;
+    WORD wRepeatCount;
+    WORD wVirtualKeyCode;
+    WORD wVirtualScanCode;
+    union {
+        WCHAR UnicodeChar;
+        CHAR AsciiChar;
+    } uChar;
+    DWORD dwControlKeyState;
+} KEY_EVENT_RECORD;
+
+// Only key events are described; the other kinds (mouse, window size, menu, focus) share the
+// union, whose size is the mouse record's.
+typedef struct _INPUT_RECORD {
+    WORD EventType;
+    union {
+        KEY_EVENT_RECORD KeyEvent;
+        BYTE Other[16];
+    } Event;
+} INPUT_RECORD, *PINPUT_RECORD;
+
+BOOL WINAPI GetConsoleMode(HANDLE hConsoleHandle, LPDWORD lpMode);
+BOOL WINAPI SetConsoleMode(HANDLE hConsoleHandle, DWORD dwMode);
+BOOL WINAPI WriteConsoleW(HANDLE hConsoleOutput, const void* lpBuffer, DWORD nNumberOfCharsToWrite,
+                          LPDWORD lpNumberOfCharsWritten, LPVOID lpReserved);
+DWORD WINAPI GetConsoleProcessList(LPDWORD lpdwProcessList, DWORD dwProcessCount);
+BOOL WINAPI FlushConsoleInputBuffer(HANDLE hConsoleInput);
+BOOL WINAPI ReadConsoleInputW(HANDLE hConsoleInput, PINPUT_RECORD lpBuffer, DWORD nLength,
+                              LPDWORD lpNumberOfEventsRead);
+
 // Code pages (winnls.h).
 #define CP_ACP 0
 #define CP_OEMCP 1
 #define CP_THREAD_ACP 3
+#define CP_UTF8 65001
+#define WC_NO_BEST_FIT_CHARS 0x00000400
 
 HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                           LPSECURITY_ATTRIBUTES lpSecurityAttributes, DWORD dwCreationDisposition,
@@ -228,7 +270,10 @@ typedef struct _PROCESS_INFORMATION {
     DWORD dwThreadId;
 } PROCESS_INFORMATION, *PPROCESS_INFORMATION, *LPPROCESS_INFORMATION;
 
+#define STARTF_USESHOWWINDOW 0x00000001
+
 DWORD WINAPI GetCurrentProcessId(void);
+void WINAPI GetStartupInfoA(LPSTARTUPINFOA lpStartupInfo);
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
 BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName);
 DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer);
