@@ -57,6 +57,11 @@ uint64_t Journal::Note(const std::string& line) {
     return nextSeq++;
 }
 
+uint64_t Journal::NoteUnicode(const std::string& utf8) {
+    unicodeLines.insert(lines.size());
+    return Note(utf8);
+}
+
 namespace {
 
 std::vector<std::string> SplitLines(const std::vector<ConsoleWrite>& writes) {

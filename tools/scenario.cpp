@@ -13,7 +13,7 @@ void Apply(const json& s, sim::Machine& m) {
               "shell",       "fixedDisks", "opticalDrives",    "usbFlashDrives", "volumes",
               "interfaces",  "devices",    "failingClassSets", "registry",       "legacyUnits",
               "aspi",        "calls",      "vwin32",           "files",          "processes",
-              "eventLog",    "expect"});
+              "eventLog",    "substs",     "expect"});
     ApplyMachine(s, m);
     ApplyStorage(s, m);
     ApplyRegistry(s, m);

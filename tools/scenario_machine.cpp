@@ -11,7 +11,8 @@ namespace scenario {
 namespace {
 
 void ApplyWindows(const json& w, sim::Machine& m) {
-    OnlyKeys(w, "windows", {"major", "minor", "build", "platform", "servicePack"});
+    OnlyKeys(w, "windows",
+             {"major", "minor", "build", "platform", "servicePack", "setDefaultDllDirectories"});
     m.version.major = Get<DWORD>(w, "major", "windows", m.version.major);
     m.version.minor = Get<DWORD>(w, "minor", "windows", m.version.minor);
     m.version.build = Get<DWORD>(w, "build", "windows", m.version.build);
@@ -19,6 +20,7 @@ void ApplyWindows(const json& w, sim::Machine& m) {
         Get<std::string>(w, "platform", "windows", "nt"),
         {{"nt", VER_PLATFORM_WIN32_NT}, {"9x", VER_PLATFORM_WIN32_WINDOWS}}, "windows.platform");
     m.version.servicePack = Get<std::string>(w, "servicePack", "windows", "");
+    m.version.setDefaultDllDirectories = Get<bool>(w, "setDefaultDllDirectories", "windows", true);
 }
 
 void ApplyAccount(const json& a, sim::Machine& m) {

@@ -6,6 +6,7 @@
 #include "app/controller_info.h"
 #include "app/drive_list.h"
 #include "app/eject_run.h"
+#include "app/library_search.h"
 #include "app/relaunch.h"
 #include "app/stale_copies.h"
 #include "app/startup.h"
@@ -50,6 +51,7 @@ bool StartUp() {
 }  // namespace
 
 int KorvantaMain() {
+    RestrictLibrarySearch();
     ParsedCommand command = ParseCommandLine(GetCommandLineA());
     switch (command.form) {
         case CommandForm::Usage: ConsoleError("%s", UsageLine); return 2;
