@@ -202,7 +202,7 @@ BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bF
     std::string to = sim::Utf8Of(lpNewFileName);
     DWORD error = 0;
     if (lpExistingFileName == nullptr || lpNewFileName == nullptr)
-        error = ERROR_PATH_NOT_FOUND;  // a missing path names no folder
+        error = ERROR_INVALID_PARAMETER;
     else if (!FileExists(from))
         error = ERROR_FILE_NOT_FOUND;
     else if (sim::EqualNoCase(from, to))

@@ -67,7 +67,12 @@ std::u16string Utf16Of(const std::string& utf8) {
     for (size_t k = 0; k < utf8.size();) {
         unsigned char lead = static_cast<unsigned char>(utf8[k]);
         // How many continuation bytes follow the lead byte; -1: no lead byte.
-        int more = lead < 0x80 ? 0 : lead < 0xC2 ? -1 : lead < 0xE0 ? 1 : lead < 0xF0 ? 2 : lead < 0xF5 ? 3 : -1;
+        int more = lead < 0x80   ? 0
+                   : lead < 0xC2 ? -1
+                   : lead < 0xE0 ? 1
+                   : lead < 0xF0 ? 2
+                   : lead < 0xF5 ? 3
+                                 : -1;
         char32_t c = lead & (0x7F >> (more > 0 ? more + 1 : 0));
         size_t end = k + 1 + (more > 0 ? more : 0);
         bool whole = more >= 0 && end <= utf8.size();

@@ -8,12 +8,12 @@
 
 namespace sim {
 
-std::string Utf8Of(const std::u16string& text);  // a lone surrogate becomes U+FFFD
-std::string Utf8Of(const WCHAR* text);           // null: ""
+std::string Utf8Of(const std::u16string& text);   // a lone surrogate becomes U+FFFD
+std::string Utf8Of(const WCHAR* text);            // null: ""
 std::u16string Utf16Of(const std::string& utf8);  // a malformed byte becomes U+FFFD
 
 // An A form's text argument, and the text an A form hands out.
-std::string Utf8OfAnsi(const char* ansi);   // null: ""
+std::string Utf8OfAnsi(const char* ansi);  // null: ""
 std::string AnsiOf(const std::string& utf8);
 
 // The answer of the calls that fill a caller's buffer of `size` units with a path

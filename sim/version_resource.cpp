@@ -29,7 +29,8 @@ const size_t kBlockBytes = kHeaderBytes + sizeof(VS_FIXEDFILEINFO);
 
 // A name in the ANSI code page finds the image only when the code page holds its path.
 bool IsProgramImage(LPCSTR name) {
-    return name != nullptr && sim::EqualNoCase(sim::Utf8OfAnsi(name), machine().process.moduleFileName);
+    return name != nullptr &&
+           sim::EqualNoCase(sim::Utf8OfAnsi(name), machine().process.moduleFileName);
 }
 
 // GetModuleFileNameA and GetModuleFileNameW of the program's own module: a name that does

@@ -121,9 +121,9 @@ BOOL WINAPI GetVolumeNameForVolumeMountPointW(LPCWSTR lpszVolumeMountPoint, LPWS
         volume = m.FindVolume(letter);
         // A subst letter, or a share, is no volume of the mount manager.
         if (volume == nullptr || volume->driveType == DRIVE_REMOTE)
-            return Fail(m.substs.count(letter) || volume ? ERROR_INVALID_PARAMETER
-                                                         : ERROR_FILE_NOT_FOUND,
-                        FALSE);
+            return Fail(
+                m.substs.count(letter) || volume ? ERROR_INVALID_PARAMETER : ERROR_FILE_NOT_FOUND,
+                FALSE);
     } else {
         for (auto& entry : m.volumes)
             for (const std::string& folder : entry.second.mountFolders)

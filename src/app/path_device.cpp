@@ -18,8 +18,8 @@ bool IsLetter(WCHAR c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z')
 // The folder a subst letter stands for: its DOS device names it as "\??\E:\Tools". Any
 // other target (a volume's "\Device\HarddiskVolume7", a share) is no folder.
 const WCHAR* SubstFolder(const WCHAR* target) {
-    bool folder = target[0] == '\\' && target[1] == '?' && target[2] == '?' &&
-                  target[3] == '\\' && IsLetter(target[4]) && target[5] == ':';
+    bool folder = target[0] == '\\' && target[1] == '?' && target[2] == '?' && target[3] == '\\' &&
+                  IsLetter(target[4]) && target[5] == ':';
     return folder ? target + 4 : NULL;
 }
 

@@ -65,8 +65,7 @@ bool TemporaryFolder(WCHAR* out, DWORD size) {
 
 void LeaveCurrentDirectory() {
     WCHAR system[MAX_PATH];
-    if (!ReadWhole(system, MAX_PATH, [&] { return GetSystemDirectoryW(system, MAX_PATH); }))
-        return;
+    if (!ReadWhole(system, MAX_PATH, [&] { return GetSystemDirectoryW(system, MAX_PATH); })) return;
     SetCurrentDirectoryW(system);
 }
 

@@ -39,8 +39,7 @@ bool SamePath(const WCHAR* a, const WCHAR* b) {
     return *a == *b;
 }
 
-bool CopyPathFor(const WCHAR* folder, DWORD processId, unsigned attempt, WCHAR* out,
-                 size_t size) {
+bool CopyPathFor(const WCHAR* folder, DWORD processId, unsigned attempt, WCHAR* out, size_t size) {
     WideBuilder path = StartWide(out, size);
     AddWide(&path, folder);
     AddAscii(&path, CopyNamePrefix);

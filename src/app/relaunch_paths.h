@@ -18,8 +18,7 @@ bool SamePath(const WCHAR* a, const WCHAR* b);
 // The full path of the copy that process `processId` makes on its `attempt`-th try:
 // `folder` (ending in a backslash) and the copy's name. False, with `out` empty, when it
 // does not fit `size` units.
-bool CopyPathFor(const WCHAR* folder, DWORD processId, unsigned attempt, WCHAR* out,
-                 size_t size);
+bool CopyPathFor(const WCHAR* folder, DWORD processId, unsigned attempt, WCHAR* out, size_t size);
 
 // Whether `name`, a file name found in the temporary folder, is exactly a copy's name:
 // the prefix and suffix without regard to case, and two decimal numbers (each at most ten

@@ -82,8 +82,8 @@ TEST_F(Relaunch, ANameStillInUseMovesOnToTheNext) {
 struct Start {
     const char* name;
     std::string image;
-    std::string temp;       // "": the account's own temporary folder on C:
-    std::string arguments;  // the user's
+    std::string temp;           // "": the account's own temporary folder on C:
+    std::string arguments;      // the user's
     const char* copyArguments;  // the copy's, before the marker; null: no copy is made
     const char* line;           // the original's own line when it makes no copy
 };
@@ -108,9 +108,9 @@ TEST_P(HandOver, FollowsTheDeviceTheProgramLiesOn) {
         EXPECT_EQ(code, 0);
         EXPECT_THAT(m.journal.console, IsEmpty());
         ASSERT_EQ(m.journal.processesCreated.size(), 1u);
-        EXPECT_EQ(m.journal.processesCreated[0].commandLine,
-                  "\"" + std::string(kFirstCopy) + "\"" + c.copyArguments +
-                      " --relaunched-from=4200");
+        EXPECT_EQ(
+            m.journal.processesCreated[0].commandLine,
+            "\"" + std::string(kFirstCopy) + "\"" + c.copyArguments + " --relaunched-from=4200");
     } else {
         EXPECT_THAT(m.journal.processesCreated, IsEmpty());
         EXPECT_THAT(m.journal.ConsoleLines(), ElementsAre(c.line));

@@ -42,8 +42,8 @@ DWORD CopyError(const WCHAR* from, const WCHAR* to) {
 TEST_F(PlatformContract, CopiesWithoutAPathOrOntoTheSourceFail) {
     Wide image = OwnImage();
     Wide copy = TempFolder() + Widened("korvanta-answer.tmp");
-    EXPECT_EQ(CopyError(NULL, copy.c_str()), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(CopyError(image.c_str(), NULL), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(CopyError(NULL, copy.c_str()), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(CopyError(image.c_str(), NULL), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
     ASSERT_TRUE(CopyFileW(image.c_str(), copy.c_str(), FALSE));
     EXPECT_EQ(CopyError(copy.c_str(), copy.c_str()), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
     EXPECT_TRUE(DeleteFileW(copy.c_str()));

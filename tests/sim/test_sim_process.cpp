@@ -112,8 +112,8 @@ struct LoadCase {
     const char* name;
     const char* path;
     HANDLE file;
-    bool absent;  // version.dll is missing
-    DWORD error;  // 0: the load succeeds
+    bool absent;                   // version.dll is missing
+    DWORD error;                   // 0: the load succeeds
     DWORD defaultDirectories = 0;  // as SetDefaultDllDirectories left them
 };
 

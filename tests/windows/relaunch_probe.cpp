@@ -24,8 +24,7 @@
 namespace {
 
 // "korvanta-Проба-试验"
-const wchar_t kForeignFolder[] =
-    L"korvanta-\x041F\x0440\x043E\x0431\x0430-\x8BD5\x9A8C\\";
+const wchar_t kForeignFolder[] = L"korvanta-\x041F\x0440\x043E\x0431\x0430-\x8BD5\x9A8C\\";
 
 std::wstring TempFolder() {
     wchar_t folder[MAX_PATH] = {0};
@@ -34,7 +33,8 @@ std::wstring TempFolder() {
 }
 
 bool EndsWith(const std::wstring& text, const std::wstring& end) {
-    return text.size() >= end.size() && text.compare(text.size() - end.size(), end.size(), end) == 0;
+    return text.size() >= end.size() &&
+           text.compare(text.size() - end.size(), end.size(), end) == 0;
 }
 
 // The copy inherits TMP from the original; the last run sets it the same way again.
