@@ -6,7 +6,7 @@
 extern const int MaxStaleCopyNames;
 
 // Deletes the files of the temporary folder whose names are exactly a copy's
-// ("korvanta-copy-<id>-<n>.exe") and that are not in use (a running copy fails to delete and
-// stays), never the running image itself. Nothing is removed when the program cannot tell its own
-// file name. Failures are not reported.
+// ("korvanta-copy-<id>-<n>.exe") and that are not in use (a running copy fails to delete
+// and stays), never the running image itself. Nothing is removed when the program cannot
+// tell its own file name. Failures are not reported.
 void RemoveStaleCopies();
