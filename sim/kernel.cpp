@@ -8,6 +8,8 @@
 #include "machine.h"
 #include "process.h"
 #include "storage.h"
+#include "unicode.h"
+#include "volume_paths.h"
 #include "vwin32.h"
 
 #include <cctype>
@@ -24,10 +26,17 @@ using sim::OpenObject;
 
 namespace {
 
-// "\\.\E:" (any case) names the volume of drive E.
+// Errors of injected failures that nothing else in this file answers with.
+const DWORD kBrokenPipe = 109;             // ERROR_BROKEN_PIPE: the reader of the console ended
+const DWORD kNoUnicodeTranslation = 1113;  // ERROR_NO_UNICODE_TRANSLATION
+
+// "\\.\E:" (any case) names the volume of drive E, and so does its volume name without
+// the closing backslash (with it, the name opens the volume's root folder).
 sim::Volume* VolumeOfDevicePath(const std::string& path) {
     if (path.size() == 6 && path.compare(0, 4, "\\\\.\\") == 0 && path[5] == ':')
         return machine().FindVolume(path[4]);
+    for (auto& entry : machine().volumes)
+        if (sim::EqualNoCase(path + "\\", sim::VolumeNameOf(entry.first))) return &entry.second;
     return nullptr;
 }
 
@@ -51,14 +60,15 @@ BOOL DeviceNumberQuery(bool has, DWORD type, DWORD number, DWORD partition, LPVO
 
 }  // namespace
 
-HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
-                          DWORD dwFlagsAndAttributes, HANDLE) {
+namespace {
+
+// CreateFileA and CreateFileW, `path` as the program passed it (UTF-8 for the W form).
+HANDLE OpenFile(const char* call, const std::string& path, bool unicode, DWORD dwDesiredAccess,
+                DWORD dwShareMode, DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes) {
     sim::Machine& m = machine();
     // Another program holding the volume or device open without sharing is the everyday
     // way an open fails.
-    bool injected = FaultHere("CreateFileA");
-    std::string path = lpFileName ? lpFileName : "";
+    bool injected = FaultHere(call);
     OpenObject object{ObjectKind::File, path};
     object.access = sim::MapFileAccess(dwDesiredAccess);
     DWORD error = 0;
@@ -84,12 +94,29 @@ HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShar
         }
     }
     bool ok = error == 0;
-    uint64_t seq = m.journal.Note("open " + path + (ok ? "" : " failed " + std::to_string(error)));
+    std::string line = "open " + path + (ok ? "" : " failed " + std::to_string(error));
+    uint64_t seq = unicode ? m.journal.NoteUtf8(line) : m.journal.Note(line);
     m.journal.fileOpens.push_back(
         {seq, path, dwDesiredAccess, dwShareMode, dwFlagsAndAttributes, ok});
     if (!ok) return Fail(error, INVALID_HANDLE_VALUE);
     m.lastError = ERROR_SUCCESS;  // an open of an existing object clears the error
     return m.Open(object);
+}
+
+}  // namespace
+
+HANDLE WINAPI CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE) {
+    return OpenFile("CreateFileA", lpFileName ? lpFileName : "", false, dwDesiredAccess,
+                    dwShareMode, dwCreationDisposition, dwFlagsAndAttributes);
+}
+
+HANDLE WINAPI CreateFileW(LPCWSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                          LPSECURITY_ATTRIBUTES, DWORD dwCreationDisposition,
+                          DWORD dwFlagsAndAttributes, HANDLE) {
+    return OpenFile("CreateFileW", sim::Utf8Of(lpFileName), true, dwDesiredAccess, dwShareMode,
+                    dwCreationDisposition, dwFlagsAndAttributes);
 }
 
 BOOL WINAPI CloseHandle(HANDLE hObject) {
@@ -186,12 +213,11 @@ DWORD WINAPI GetLogicalDrives(void) {
 DWORD WINAPI QueryDosDeviceA(LPCSTR lpDeviceName, LPSTR lpTargetPath, DWORD ucchMax) {
     if (FaultHere("QueryDosDeviceA")) return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
     // The answer is a list of NUL-terminated names ended by a second NUL.
-    sim::Volume* v = VolumeOfRoot(lpDeviceName);
-    if (v == nullptr || lpDeviceName[2] != 0 || v->dosDevice.empty())
-        return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
-    DWORD need = static_cast<DWORD>(v->dosDevice.size() + 2);
+    std::string target = sim::AnsiOf(sim::DosDeviceOf(sim::Utf8OfAnsi(lpDeviceName)));
+    if (target.empty()) return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
+    DWORD need = static_cast<DWORD>(target.size() + 2);
     if (lpTargetPath == nullptr || ucchMax < need) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD(0));
-    std::memcpy(lpTargetPath, v->dosDevice.c_str(), v->dosDevice.size() + 1);
+    std::memcpy(lpTargetPath, target.c_str(), target.size() + 1);
     lpTargetPath[need - 1] = 0;
     return need;
 }
@@ -230,6 +256,8 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
     if (FaultHere("GetModuleHandleA")) return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
     if (lpModuleName == nullptr && machine().process.moduleHandleAvailable)
         return reinterpret_cast<HMODULE>(uintptr_t(0x400000));
+    if (lpModuleName != nullptr && sim::EqualNoCase(lpModuleName, "kernel32.dll"))
+        return reinterpret_cast<HMODULE>(sim::kKernel32Module);
     return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
 }
 

@@ -1,11 +1,13 @@
 // LoadLibraryA, LoadLibraryExA, GetProcAddress and FreeLibrary for the libraries the program
 // loads at run time: the ASPI manager (sim/aspi.cpp), the event log service
 // (sim/event_log.cpp), and the version and account libraries, whose functions the machine
-// answers elsewhere (sim/version_resource.cpp, sim/user.cpp).
+// answers elsewhere (sim/version_resource.cpp, sim/user.cpp); and the search for libraries
+// loaded by bare name, which SetDllDirectoryW and SetDefaultDllDirectories narrow.
 #include "aspi.h"
 #include "event_log.h"
 #include "fault.h"
 #include "machine.h"
+#include "unicode.h"
 
 #include <cstdint>
 #include <string>
@@ -81,7 +83,31 @@ sim::Library* LoadedLibrary(HMODULE module) {
     return &it->second;
 }
 
+// kernel32's own, of the calls a program may look up.
+BOOL WINAPI SetDefaultDllDirectories(DWORD DirectoryFlags) {
+    if (FaultHere("SetDefaultDllDirectories")) return Fail(ERROR_ACCESS_DENIED, FALSE);
+    // Only the search flags are valid, and at least one of them.
+    const DWORD kSearchFlags = 0x1F00;  // LOAD_LIBRARY_SEARCH_DLL_LOAD_DIR ... _DEFAULT_DIRS
+    if (DirectoryFlags == 0 || (DirectoryFlags & ~kSearchFlags) != 0)
+        return Fail(ERROR_INVALID_PARAMETER, FALSE);
+    machine().process.defaultDllDirectories = DirectoryFlags;
+    machine().journal.Note("dll directories " + sim::Hex(DirectoryFlags));
+    return TRUE;
+}
+
+FARPROC KernelProc(const std::string& name) {
+    if (name == "SetDefaultDllDirectories" && machine().version.setDefaultDllDirectories)
+        return Proc(reinterpret_cast<AnyProc>(&SetDefaultDllDirectories));
+    return nullptr;
+}
+
 }  // namespace
+
+BOOL WINAPI SetDllDirectoryW(LPCWSTR lpPathName) {
+    if (FaultHere("SetDllDirectoryW")) return Fail(ERROR_ACCESS_DENIED, FALSE);
+    machine().journal.NoteUtf8("dll directory \"" + sim::Utf8Of(lpPathName) + "\"");
+    return TRUE;
+}
 
 HMODULE WINAPI LoadLibraryA(LPCSTR lpLibFileName) {
     std::string name = lpLibFileName ? lpLibFileName : "";
@@ -98,11 +124,20 @@ HMODULE WINAPI LoadLibraryExA(LPCSTR lpLibFileName, HANDLE hFile, DWORD dwFlags)
     // hFile is reserved and must be NULL; the machine knows no flag but the search order.
     if (hFile != nullptr || (dwFlags & ~DWORD(LOAD_WITH_ALTERED_SEARCH_PATH)) != 0)
         return Fail(ERROR_INVALID_PARAMETER, HMODULE(nullptr));
+    // Once SetDefaultDllDirectories has narrowed the search, the altered search order takes
+    // only a full path.
+    if ((dwFlags & LOAD_WITH_ALTERED_SEARCH_PATH) != 0 &&
+        machine().process.defaultDllDirectories != 0 && name.find('\\') == std::string::npos)
+        return Fail(ERROR_INVALID_PARAMETER, HMODULE(nullptr));
     return Map(Resolve(name));
 }
 
 FARPROC WINAPI GetProcAddress(HMODULE hModule, LPCSTR lpProcName) {
     if (FaultHere("GetProcAddress")) return Fail(ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
+    if (reinterpret_cast<uintptr_t>(hModule) == sim::kKernel32Module) {
+        FARPROC proc = KernelProc(lpProcName ? lpProcName : "");
+        return proc ? proc : Fail(ERROR_PROC_NOT_FOUND, FARPROC(nullptr));
+    }
     sim::Library* library = LoadedLibrary(hModule);
     if (library == nullptr) return Fail(ERROR_INVALID_HANDLE, FARPROC(nullptr));
     std::string name = lpProcName ? lpProcName : "";

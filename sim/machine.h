@@ -51,21 +51,26 @@ struct Process {
     bool moduleHandleAvailable = true;
     bool consoleControlAvailable = true;  // SetConsoleCtrlHandler succeeds
     std::string commandLine = "korvanta.exe";
-    std::string moduleFileName = "C:\\Tools\\korvanta.exe";  // what GetModuleFileNameA names
+    // Paths are held as UTF-8: the W forms answer them whole, the A forms in the ANSI code
+    // page (Narrow), where a character the code page lacks becomes '?'.
+    std::string moduleFileName = "C:\\Tools\\korvanta.exe";  // what GetModuleFileNameW names
     // The file version in the program's version resource, "a.b.c.d"; empty: the image has
     // no version resource.
     std::string fileVersion = DefaultFileVersion();
     bool mutexCreationFails = false;             // CreateMutexA returns NULL (ERROR_ACCESS_DENIED)
     std::set<std::string> mutexesHeldElsewhere;  // named mutexes another process owns
     DWORD id = 4200;                             // what GetCurrentProcessId answers
-    // The current directory, which SetCurrentDirectoryA moves; like the image file, it holds
+    // The current directory, which SetCurrentDirectoryW moves; like the image file, it holds
     // the volume it lies on open.
     std::string currentDirectory = "C:\\Users\\user";
     std::string systemDirectory = "C:\\Windows\\system32";
     std::string tempPath = "C:\\Users\\user\\AppData\\Local\\Temp\\";  // with its backslash
-    // Nonzero: CopyFileA fails with this error after creating part of the destination.
+    // Nonzero: CopyFileW fails with this error after creating part of the destination.
     DWORD copyError = 0;
-    DWORD createProcessError = 0;  // nonzero: CreateProcessA fails with this error
+    DWORD createProcessError = 0;  // nonzero: CreateProcessW fails with this error
+    // The search for libraries loaded by bare name as SetDefaultDllDirectories set it
+    // (LOAD_LIBRARY_SEARCH_* flags); 0: the standard search.
+    DWORD defaultDllDirectories = 0;
     // Whether the executable, loaded by another program, can bind its own imports; false:
     // a system whose kernel32 lacks an entry point the binding looks up.
     bool importsBindable = true;
@@ -74,7 +79,7 @@ struct Process {
 // A file the program may copy, find or delete. Only such files are described; the program's
 // own image (Process::moduleFileName) is one too, in use while the program runs.
 struct File {
-    bool inUse = false;  // running or held open elsewhere: DeleteFileA fails (access denied)
+    bool inUse = false;  // running or held open elsewhere: DeleteFileW fails (access denied)
 };
 
 // Another process the program may open by its id, and when it ends.
@@ -135,6 +140,9 @@ struct WindowsVersion {
     DWORD major = 10, minor = 0, build = 19045;
     DWORD platformId = VER_PLATFORM_WIN32_NT;
     std::string servicePack;
+    // kernel32 has SetDefaultDllDirectories: Windows 8 and later, Vista and 7 with the
+    // update that added it. SetDllDirectoryW is there from XP SP1 on.
+    bool setDefaultDllDirectories = true;
 };
 
 struct Volume {
@@ -160,6 +168,9 @@ struct Volume {
     int lockTries = 0;
     // The device behind the volume's SCSI pass-through; none: pass-through requests fail.
     std::shared_ptr<ScsiTarget> target;
+    // Folders the volume is mounted at besides its letter, each with its closing backslash
+    // ("C:\Mounts\Stick\").
+    std::vector<std::string> mountFolders;
 };
 
 struct Interface {
@@ -454,6 +465,10 @@ struct Library {
     int references = 0;
 };
 
+// kernel32's module handle, mapped in every process: below the addresses the machine maps
+// the libraries the program loads at (Machine::nextModule on).
+const uintptr_t kKernel32Module = 0x07C80000;
+
 // An ASPI request still in the manager's hands.
 struct PendingAspiRequest {
     void* srb;  // SRB_ExecSCSICmd
@@ -479,6 +494,8 @@ struct Machine {
     CodePages codePages;
     Console console;
     std::map<char, Volume> volumes;  // by upper-case letter
+    // Letters that stand for a folder (subst), by upper-case letter: "E:\Tools".
+    std::map<char, std::string> substs;
     std::deque<Interface> interfaces;
     std::map<DEVINST, DevNode> devices;
     std::map<DEVINST, DevNodeProperties> deviceProperties;

@@ -5,6 +5,8 @@
 #include "process.h"
 
 #include "fault.h"
+#include "unicode.h"
+#include "volume_paths.h"
 
 #include <cctype>
 #include <cstdio>
@@ -36,25 +38,19 @@ bool FileInUse(const std::string& path) {
     return it != machine().files.end() && it->second.inUse;
 }
 
-// The answer of the calls that fill a caller's buffer with a path: the length without the
-// terminator when it fits, else the size needed with it and nothing written.
-DWORD PathAnswer(const std::string& path, LPSTR buffer, DWORD size) {
-    if (buffer == nullptr || size <= path.size()) return static_cast<DWORD>(path.size() + 1);
-    std::memcpy(buffer, path.c_str(), path.size() + 1);
-    return static_cast<DWORD>(path.size());
-}
+char16_t Lower(char16_t c) { return c >= 'A' && c <= 'Z' ? static_cast<char16_t>(c + 32) : c; }
 
-// "*" and "?" in a file name pattern, compared without case. A name without an extension
-// matches a pattern's final ".*", so "*.*" matches every name.
-bool Matches(const char* pattern, const char* name) {
-    const char* star = nullptr;
-    const char* resume = nullptr;
+// "*" and "?" in a file name pattern, compared without case; "?" stands for one UTF-16
+// unit. A name without an extension matches a pattern's final ".*", so "*.*" matches every
+// name.
+bool Matches(const char16_t* pattern, const char16_t* name) {
+    const char16_t* star = nullptr;
+    const char16_t* resume = nullptr;
     while (*name != 0) {
         if (*pattern == '*') {
             star = pattern++;
             resume = name;
-        } else if (*pattern == '?' || std::tolower(static_cast<unsigned char>(*pattern)) ==
-                                          std::tolower(static_cast<unsigned char>(*name))) {
+        } else if (*pattern == '?' || Lower(*pattern) == Lower(*name)) {
             ++pattern;
             ++name;
         } else if (star != nullptr) {
@@ -94,11 +90,12 @@ bool IsFolder(const std::string& folder) {
     return false;
 }
 
-void FillFindData(const std::string& name, LPWIN32_FIND_DATAA data) {
+void FillFindData(const std::string& name, LPWIN32_FIND_DATAW data) {
     std::memset(data, 0, sizeof *data);
     data->dwFileAttributes = IsDotEntry(name) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
-    size_t n = name.size() < MAX_PATH - 1 ? name.size() : MAX_PATH - 1;
-    std::memcpy(data->cFileName, name.data(), n);
+    std::u16string wide = sim::FromUtf8(name);
+    size_t n = wide.size() < MAX_PATH - 1 ? wide.size() : MAX_PATH - 1;
+    std::memcpy(data->cFileName, wide.data(), n * sizeof(WCHAR));
 }
 
 }  // namespace
@@ -115,7 +112,7 @@ char DriveOfPath(const std::string& path) {
 bool ProcessHoldsDevice(DEVINST devInst, EjectAnswer* answer) {
     Machine& m = machine();
     for (const std::string* path : {&m.process.moduleFileName, &m.process.currentDirectory}) {
-        Volume* v = m.FindVolume(DriveOfPath(*path));
+        Volume* v = VolumeOfPath(*path);
         if (v == nullptr || !v->hasDeviceNumber) continue;
         for (const Interface& i : m.interfaces) {
             if (!i.hasDeviceNumber || i.deviceNumber != v->deviceNumber ||
@@ -168,36 +165,44 @@ DWORD WINAPI GetCurrentProcessId(void) { return machine().process.id; }
 
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
     if (FaultHere("GetSystemDirectoryA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, UINT(0));
-    return PathAnswer(machine().process.systemDirectory, lpBuffer, uSize);
+    std::string path = sim::AnsiOf(machine().process.systemDirectory);
+    if (lpBuffer == nullptr || uSize <= path.size()) return static_cast<UINT>(path.size() + 1);
+    std::memcpy(lpBuffer, path.c_str(), path.size() + 1);
+    return static_cast<UINT>(path.size());
 }
 
-DWORD WINAPI GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
-    if (FaultHere("GetTempPathA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, DWORD(0));
-    return PathAnswer(machine().process.tempPath, lpBuffer, nBufferLength);
+UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {
+    if (FaultHere("GetSystemDirectoryW")) return Fail(ERROR_NOT_ENOUGH_MEMORY, UINT(0));
+    return sim::PathAnswer(machine().process.systemDirectory, lpBuffer, uSize);
 }
 
-BOOL WINAPI SetCurrentDirectoryA(LPCSTR lpPathName) {
-    if (FaultHere("SetCurrentDirectoryA")) return Fail(ERROR_ACCESS_DENIED, FALSE);
+DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
+    if (FaultHere("GetTempPathW")) return Fail(ERROR_NOT_ENOUGH_MEMORY, DWORD(0));
+    return sim::PathAnswer(machine().process.tempPath, lpBuffer, nBufferLength);
+}
+
+BOOL WINAPI SetCurrentDirectoryW(LPCWSTR lpPathName) {
+    if (FaultHere("SetCurrentDirectoryW")) return Fail(ERROR_ACCESS_DENIED, FALSE);
     sim::Machine& m = machine();
-    std::string path = lpPathName ? lpPathName : "";
+    std::string path = sim::Utf8Of(lpPathName);
     // Only absolute folders on a drive are described; anything else is not found.
     if (sim::DriveOfPath(path) == 0) {
-        m.journal.Note("chdir " + path + " failed");
+        m.journal.NoteUtf8("chdir " + path + " failed");
         return Fail(ERROR_PATH_NOT_FOUND, FALSE);
     }
     m.process.currentDirectory = path;
-    m.journal.Note("chdir " + path);
+    m.journal.NoteUtf8("chdir " + path);
     return TRUE;
 }
 
-BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFailIfExists) {
-    if (FaultHere("CopyFileA")) return Fail(ERROR_ACCESS_DENIED, FALSE);
+BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists) {
+    if (FaultHere("CopyFileW")) return Fail(ERROR_ACCESS_DENIED, FALSE);
     sim::Machine& m = machine();
-    std::string from = lpExistingFileName ? lpExistingFileName : "";
-    std::string to = lpNewFileName ? lpNewFileName : "";
+    std::string from = sim::Utf8Of(lpExistingFileName);
+    std::string to = sim::Utf8Of(lpNewFileName);
     DWORD error = 0;
     if (lpExistingFileName == nullptr || lpNewFileName == nullptr)
-        error = ERROR_PATH_NOT_FOUND;  // a missing path names no folder
+        error = ERROR_INVALID_PARAMETER;
     else if (!FileExists(from))
         error = ERROR_FILE_NOT_FOUND;
     else if (sim::EqualNoCase(from, to))
@@ -213,61 +218,64 @@ BOOL WINAPI CopyFileA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, BOOL bFai
     } else {
         m.files[to] = sim::File{};
     }
-    m.journal.Note("copy " + from + " to " + to +
-                   (error ? " failed " + std::to_string(error) : std::string()));
+    m.journal.NoteUtf8("copy " + from + " to " + to +
+                          (error ? " failed " + std::to_string(error) : std::string()));
     if (error != 0) return Fail(error, FALSE);
     return TRUE;
 }
 
-BOOL WINAPI DeleteFileA(LPCSTR lpFileName) {
-    if (FaultHere("DeleteFileA")) return Fail(ERROR_ACCESS_DENIED, FALSE);
+BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
+    if (FaultHere("DeleteFileW")) return Fail(ERROR_ACCESS_DENIED, FALSE);
     sim::Machine& m = machine();
-    std::string path = lpFileName ? lpFileName : "";
+    std::string path = sim::Utf8Of(lpFileName);
     DWORD error = 0;
     if (!FileExists(path))
         error = ERROR_FILE_NOT_FOUND;
     else if (FileInUse(path))
         error = ERROR_ACCESS_DENIED;  // a running image cannot be deleted
-    uint64_t seq = m.journal.Note("delete " + path +
-                                  (error ? " failed " + std::to_string(error) : std::string()));
+    uint64_t seq = m.journal.NoteUtf8(
+        "delete " + path + (error ? " failed " + std::to_string(error) : std::string()));
     if (error != 0) return Fail(error, FALSE);
     m.files.erase(path);
     m.journal.filesDeleted.push_back({seq, path});
     return TRUE;
 }
 
-HANDLE WINAPI FindFirstFileA(LPCSTR lpFileName, LPWIN32_FIND_DATAA lpFindFileData) {
-    if (FaultHere("FindFirstFileA")) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
+HANDLE WINAPI FindFirstFileW(LPCWSTR lpFileName, LPWIN32_FIND_DATAW lpFindFileData) {
+    if (FaultHere("FindFirstFileW")) return Fail(ERROR_ACCESS_DENIED, INVALID_HANDLE_VALUE);
     sim::Machine& m = machine();
     if (lpFileName == nullptr || lpFindFileData == nullptr)
         return Fail(ERROR_INVALID_PARAMETER, INVALID_HANDLE_VALUE);
+    std::string searched = sim::Utf8Of(lpFileName);
     std::string folder, pattern;
-    SplitPath(lpFileName, &folder, &pattern);
-    OpenObject search(ObjectKind::FileSearch, lpFileName);
+    SplitPath(searched, &folder, &pattern);
+    std::u16string widePattern = sim::FromUtf8(pattern);
+    OpenObject search(ObjectKind::FileSearch, searched);
     // A folder that is not a drive's root lists itself and its parent first.
     if (folder.size() > 3 && IsFolder(folder))
-        for (const char* dots : {".", ".."})
-            if (Matches(pattern.c_str(), dots)) search.found.push_back(dots);
+        for (const char16_t* dots : {u".", u".."})
+            if (Matches(widePattern.c_str(), dots)) search.found.push_back(sim::Utf8Of(dots));
     std::vector<std::string> paths;
     for (const auto& entry : m.files) paths.push_back(entry.first);
     if (m.files.count(m.process.moduleFileName) == 0) paths.push_back(m.process.moduleFileName);
     for (const std::string& path : paths) {
         std::string inFolder, name;
         SplitPath(path, &inFolder, &name);
-        if (sim::EqualNoCase(inFolder, folder) && Matches(pattern.c_str(), name.c_str()))
+        if (sim::EqualNoCase(inFolder, folder) &&
+            Matches(widePattern.c_str(), sim::FromUtf8(name).c_str()))
             search.found.push_back(name);
     }
-    m.journal.Note("find " + std::string(lpFileName) + " " + std::to_string(search.found.size()));
+    m.journal.NoteUtf8("find " + searched + " " + std::to_string(search.found.size()));
     if (search.found.empty()) return Fail(ERROR_FILE_NOT_FOUND, INVALID_HANDLE_VALUE);
     FillFindData(search.found.front(), lpFindFileData);
     search.found.erase(search.found.begin());
     return m.Open(std::move(search));
 }
 
-BOOL WINAPI FindNextFileA(HANDLE hFindFile, LPWIN32_FIND_DATAA lpFindFileData) {
+BOOL WINAPI FindNextFileW(HANDLE hFindFile, LPWIN32_FIND_DATAW lpFindFileData) {
     OpenObject* search = machine().Lookup(hFindFile, ObjectKind::FileSearch);
     if (search == nullptr || lpFindFileData == nullptr) return Fail(ERROR_INVALID_HANDLE, FALSE);
-    if (FaultHere("FindNextFileA")) return Fail(ERROR_ACCESS_DENIED, FALSE);
+    if (FaultHere("FindNextFileW")) return Fail(ERROR_ACCESS_DENIED, FALSE);
     if (search->found.empty()) return Fail(ERROR_NO_MORE_FILES, FALSE);
     FillFindData(search->found.front(), lpFindFileData);
     search->found.erase(search->found.begin());
@@ -286,19 +294,20 @@ BOOL WINAPI FindClose(HANDLE hFindFile) {
     return TRUE;
 }
 
-BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECURITY_ATTRIBUTES,
+BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSECURITY_ATTRIBUTES,
                            LPSECURITY_ATTRIBUTES, BOOL bInheritHandles, DWORD dwCreationFlags,
-                           LPVOID, LPCSTR lpCurrentDirectory, LPSTARTUPINFOA lpStartupInfo,
+                           LPVOID, LPCWSTR lpCurrentDirectory, LPSTARTUPINFOW lpStartupInfo,
                            LPPROCESS_INFORMATION lpProcessInformation) {
-    if (FaultHere("CreateProcessA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
+    if (FaultHere("CreateProcessW")) return Fail(ERROR_NOT_ENOUGH_MEMORY, FALSE);
     sim::Machine& m = machine();
     if (lpStartupInfo == nullptr || lpProcessInformation == nullptr ||
         (lpApplicationName == nullptr && lpCommandLine == nullptr))
         return Fail(ERROR_INVALID_PARAMETER, FALSE);
     sim::ProcessCreated created;
-    created.applicationName = lpApplicationName ? lpApplicationName : "";
-    created.commandLine = lpCommandLine ? lpCommandLine : "";
-    created.currentDirectory = lpCurrentDirectory ? lpCurrentDirectory : m.process.currentDirectory;
+    created.applicationName = sim::Utf8Of(lpApplicationName);
+    created.commandLine = sim::Utf8Of(lpCommandLine);
+    created.currentDirectory =
+        lpCurrentDirectory ? sim::Utf8Of(lpCurrentDirectory) : m.process.currentDirectory;
     created.inheritHandles = bInheritHandles != FALSE;
     created.creationFlags = dwCreationFlags;
 
@@ -316,10 +325,10 @@ BOOL WINAPI CreateProcessA(LPCSTR lpApplicationName, LPSTR lpCommandLine, LPSECU
     else
         error = m.process.createProcessError;
     created.succeeded = error == 0;
-    created.seq =
-        m.journal.Note("process " + created.commandLine + " inherit " +
-                       std::to_string(created.inheritHandles) + " flags " + Hex(dwCreationFlags) +
-                       (error ? " failed " + std::to_string(error) : std::string()));
+    created.seq = m.journal.NoteUtf8(
+        "process " + created.commandLine + " inherit " + std::to_string(created.inheritHandles) +
+        " flags " + Hex(dwCreationFlags) +
+        (error ? " failed " + std::to_string(error) : std::string()));
     m.journal.processesCreated.push_back(created);
     if (error != 0) return Fail(error, FALSE);
 

@@ -11,8 +11,9 @@ namespace sim {
 char DriveOfPath(const std::string& path);
 
 // The answer to an ejection request of `devInst` while this process holds a volume on it:
-// its image file or its current directory lies there, and Windows reports a handle open on
-// the volume. False when the process holds nothing on the device.
+// its image file or its current directory lies there (through whichever letter, subst
+// letter or mounted folder), and Windows reports a handle open on the volume. False when
+// the process holds nothing on the device.
 bool ProcessHoldsDevice(DEVINST devInst, EjectAnswer* answer);
 
 // WaitForSingleObject on a process handle: signalled once the process has ended, on the

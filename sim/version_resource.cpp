@@ -4,6 +4,7 @@
 // information; callers treat it as opaque and reach the fixed part through VerQueryValueA.
 #include "fault.h"
 #include "machine.h"
+#include "unicode.h"
 
 #include <cstddef>
 #include <cstdio>
@@ -26,8 +27,28 @@ const size_t kHeaderBytes =
     (3 * sizeof(WORD) + sizeof kVersionKey * sizeof(WCHAR) + 3) & ~size_t(3);
 const size_t kBlockBytes = kHeaderBytes + sizeof(VS_FIXEDFILEINFO);
 
+// A name in the ANSI code page finds the image only when the code page holds its path.
 bool IsProgramImage(LPCSTR name) {
-    return name != nullptr && sim::EqualNoCase(name, machine().process.moduleFileName);
+    return name != nullptr &&
+           sim::EqualNoCase(sim::Utf8OfAnsi(name), machine().process.moduleFileName);
+}
+
+// GetModuleFileNameA and GetModuleFileNameW of the program's own module: a name that does
+// not fit is cut and terminated, and the call says so.
+template <typename Char>
+DWORD ModuleFileName(const char* call, HMODULE module, Char* out, DWORD size,
+                     const std::basic_string<Char>& name) {
+    if (FaultHere(call)) return Fail(ERROR_NOT_ENOUGH_MEMORY, DWORD(0));
+    if (module != nullptr) return Fail(ERROR_MOD_NOT_FOUND, DWORD(0));
+    if (out == nullptr || size == 0) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD(0));
+    if (name.size() >= size) {
+        std::memcpy(out, name.data(), (size - 1) * sizeof(Char));
+        out[size - 1] = 0;
+        return Fail(ERROR_INSUFFICIENT_BUFFER, size);
+    }
+    std::memcpy(out, name.c_str(), (name.size() + 1) * sizeof(Char));
+    machine().lastError = ERROR_SUCCESS;
+    return static_cast<DWORD>(name.size());
 }
 
 // "a.b.c.d" (missing parts 0) into the two 32-bit halves of a file version.
@@ -47,19 +68,13 @@ std::string DefaultFileVersion() { return std::string(KORVANTA_VERSION) + ".0"; 
 }  // namespace sim
 
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize) {
-    if (FaultHere("GetModuleFileNameA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, DWORD(0));
-    if (hModule != nullptr) return Fail(ERROR_MOD_NOT_FOUND, DWORD(0));
-    const std::string& name = machine().process.moduleFileName;
-    if (lpFilename == nullptr || nSize == 0) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD(0));
-    // A name that does not fit is cut and terminated, and the call says so.
-    if (name.size() >= nSize) {
-        std::memcpy(lpFilename, name.data(), nSize - 1);
-        lpFilename[nSize - 1] = 0;
-        return Fail(ERROR_INSUFFICIENT_BUFFER, nSize);
-    }
-    std::memcpy(lpFilename, name.c_str(), name.size() + 1);
-    machine().lastError = ERROR_SUCCESS;
-    return static_cast<DWORD>(name.size());
+    return ModuleFileName("GetModuleFileNameA", hModule, lpFilename, nSize,
+                          sim::AnsiOf(machine().process.moduleFileName));
+}
+
+DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize) {
+    return ModuleFileName("GetModuleFileNameW", hModule, lpFilename, nSize,
+                          sim::FromUtf8(machine().process.moduleFileName));
 }
 
 DWORD WINAPI GetFileVersionInfoSizeA(LPCSTR lptstrFilename, LPDWORD lpdwHandle) {

@@ -9,11 +9,11 @@ namespace scenario {
 
 void Apply(const json& s, sim::Machine& m) {
     OnlyKeys(s, "scenario",
-             {"description", "run",        "windows",    "account",          "process",
-              "console",     "shell",      "fixedDisks", "opticalDrives",    "usbFlashDrives",
-              "volumes",     "interfaces", "devices",    "failingClassSets", "registry",
-              "legacyUnits", "aspi",       "calls",      "vwin32",           "files",
-              "processes",   "eventLog",   "expect"});
+             {"description", "run",         "windows",    "account",       "process",
+              "console",     "shell",       "fixedDisks", "opticalDrives", "usbFlashDrives",
+              "volumes",     "substs",      "interfaces", "devices",       "failingClassSets",
+              "registry",    "legacyUnits", "aspi",       "calls",         "vwin32",
+              "files",       "processes",   "eventLog",   "expect"});
     ApplyMachine(s, m);
     ApplyStorage(s, m);
     ApplyRegistry(s, m);

@@ -15,7 +15,7 @@ namespace {
 void ApplyWindows(const json& w, sim::Machine& m) {
     OnlyKeys(w, "windows",
              {"major", "minor", "build", "platform", "servicePack", "upTimeMs", "ansiCodePage",
-              "oemCodePage"});
+              "oemCodePage", "setDefaultDllDirectories"});
     m.version.major = Get<DWORD>(w, "major", "windows", m.version.major);
     m.version.minor = Get<DWORD>(w, "minor", "windows", m.version.minor);
     m.version.build = Get<DWORD>(w, "build", "windows", m.version.build);
@@ -24,6 +24,7 @@ void ApplyWindows(const json& w, sim::Machine& m) {
         {{"nt", VER_PLATFORM_WIN32_NT}, {"9x", VER_PLATFORM_WIN32_WINDOWS}}, "windows.platform");
     m.version.servicePack = Get<std::string>(w, "servicePack", "windows", "");
     m.upTimeMs = Get<uint64_t>(w, "upTimeMs", "windows", 0);
+    m.version.setDefaultDllDirectories = Get<bool>(w, "setDefaultDllDirectories", "windows", true);
     m.codePages.ansi = Get<UINT>(w, "ansiCodePage", "windows", m.codePages.ansi);
     m.codePages.oem = Get<UINT>(w, "oemCodePage", "windows", m.codePages.oem);
     for (UINT page : {m.codePages.ansi, m.codePages.oem})

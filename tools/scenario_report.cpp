@@ -104,17 +104,18 @@ json Report(const sim::Machine& m, int exitCode) {
                                     {"carry", c.carry}});
     r["processesCreated"] = json::array();
     for (const auto& p : j.processesCreated)
-        r["processesCreated"].push_back({{"applicationName", Utf8(p.applicationName)},
-                                         {"commandLine", Utf8(p.commandLine)},
-                                         {"currentDirectory", Utf8(p.currentDirectory)},
+        r["processesCreated"].push_back({{"applicationName", p.applicationName},
+                                         {"commandLine", p.commandLine},
+                                         {"currentDirectory", p.currentDirectory},
                                          {"inheritHandles", p.inheritHandles},
                                          {"creationFlags", p.creationFlags},
                                          {"succeeded", p.succeeded}});
     r["filesDeleted"] = json::array();
-    for (const auto& f : j.filesDeleted) r["filesDeleted"].push_back(Utf8(f.path));
+    // Paths are held as UTF-8.
+    for (const auto& f : j.filesDeleted) r["filesDeleted"].push_back(f.path);
     r["files"] = json::object();
-    for (const auto& f : m.files) r["files"][Utf8(f.first)] = {{"inUse", f.second.inUse}};
-    r["currentDirectory"] = Utf8(m.process.currentDirectory);
+    for (const auto& f : m.files) r["files"][f.first] = {{"inUse", f.second.inUse}};
+    r["currentDirectory"] = m.process.currentDirectory;
     r["elapsedMs"] = m.clockMs;
     sim::Leaks leaks = m.OpenObjects();
     r["leaks"] = {{"handles", leaks.handles},

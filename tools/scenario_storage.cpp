@@ -76,7 +76,7 @@ void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     OnlyKeys(v, where,
              {"letter", "type", "dosDevice", "media", "deviceNumber", "deviceType", "partition",
               "openError", "deniedAccess", "passThroughDenied", "fileSystem", "lockAnswers",
-              "scsiTarget"});
+              "scsiTarget", "mountFolders"});
     sim::Volume vol;
     if (sim::Volume* existing = m.FindVolume(Letter(v, where))) vol = *existing;
     vol.letter = Letter(v, where);
@@ -94,6 +94,10 @@ void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     vol.fileSystem = Get<std::string>(v, "fileSystem", where, vol.fileSystem);
     vol.lockAnswers = Get<std::vector<bool>>(v, "lockAnswers", where, vol.lockAnswers);
     if (v.contains("scsiTarget")) vol.target = Target(v.at("scsiTarget"), where + ".scsiTarget");
+    vol.mountFolders = Get<std::vector<std::string>>(v, "mountFolders", where, vol.mountFolders);
+    for (const std::string& folder : vol.mountFolders)
+        if (folder.empty() || folder.back() != '\\')
+            Bad(where + ".mountFolders", "a folder ends with its backslash");
     m.AddVolume(vol);
 }
 
@@ -158,6 +162,13 @@ void ApplyStorage(const json& s, sim::Machine& m) {
     Each(s, "usbFlashDrives",
          [&](const json& d, const std::string& w) { ApplyUsbFlashDrive(d, w, m); });
     Each(s, "volumes", [&](const json& d, const std::string& w) { ApplyVolume(d, w, m); });
+    Each(s, "substs", [&](const json& d, const std::string& w) {
+        OnlyKeys(d, w, {"letter", "folder"});
+        std::string folder = Get<std::string>(d, "folder", w, "");
+        if (folder.size() < 3 || folder[1] != ':' || folder[2] != '\\')
+            Bad(w + ".folder", "expected a folder on a drive, \"E:\\Tools\"");
+        m.substs[Letter(d, w)] = folder;
+    });
     Each(s, "interfaces", [&](const json& d, const std::string& w) { ApplyInterface(d, w, m); });
     Each(s, "devices", [&](const json& d, const std::string& w) { ApplyDevice(d, w, m); });
     if (s.contains("failingClassSets")) {

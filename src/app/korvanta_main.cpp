@@ -7,6 +7,7 @@
 #include "app/controller_info.h"
 #include "app/drive_list.h"
 #include "app/eject_run.h"
+#include "app/library_search.h"
 #include "app/relaunch.h"
 #include "app/stale_copies.h"
 #include "app/startup.h"
@@ -115,6 +116,7 @@ int RunForm(const ParsedCommand& command, HANDLE* guard, bool* ejected) {
 }  // namespace
 
 int KorvantaMain() {
+    RestrictLibrarySearch();
     ParsedCommand command = ParseCommandLine(GetCommandLineA());
     HANDLE guard = NULL;
     bool ejected = false;

@@ -1,6 +1,8 @@
 #include "app/relaunch.h"
 
+#include "app/path_device.h"
 #include "app/relaunch_paths.h"
+#include "app/wide_text.h"
 
 #include <cstring>
 
@@ -17,28 +19,32 @@ namespace {
 // the next attempt; a few are plenty, since stale copies are removed before.
 const unsigned kCopyNameAttempts = 8;
 
-// The command line holds the copy's path in quotes, a drive and the marker.
-const size_t kCommandLineChars = MAX_PATH + 64;
+// The command line holds the copy's path in quotes, the ejection, the wait and the marker.
+const size_t kCommandLineUnits = MAX_PATH + 64;
+
+// One device per drive letter at most.
+const int kMaxTargetDevices = 26;
 
 // Copies `image` to a fresh file in `folder`, named in `copy`. False when no copy was made;
 // whatever part of one was written is deleted.
-bool MakeCopy(const char* image, const char* folder, char* copy, size_t size) {
+bool MakeCopy(const WCHAR* image, const WCHAR* folder, WCHAR* copy, size_t size) {
     for (unsigned attempt = 0; attempt < kCopyNameAttempts; ++attempt) {
         if (!CopyPathFor(folder, GetCurrentProcessId(), attempt, copy, size)) return false;
         // Failing when the name exists makes the creation and the check one step.
-        if (CopyFileA(image, copy, TRUE)) return true;
+        if (CopyFileW(image, copy, TRUE)) return true;
         if (GetLastError() != ERROR_FILE_EXISTS) {
-            DeleteFileA(copy);
+            DeleteFileW(copy);
             return false;
         }
     }
     return false;
 }
 
-}  // namespace
-
-bool OwnImagePath(char* out, DWORD size) {
-    DWORD n = GetModuleFileNameA(NULL, out, size);
+// Reads a path with `read`, which answers as GetModuleFileNameW and GetTempPathW do: the
+// length without the terminator, or at least `size` when the path does not fit.
+template <typename Read>
+bool ReadWhole(WCHAR* out, DWORD size, Read read) {
+    DWORD n = read();
     if (n == 0 || n >= size) {
         out[0] = 0;
         return false;
@@ -47,32 +53,21 @@ bool OwnImagePath(char* out, DWORD size) {
     return true;
 }
 
-bool TemporaryFolder(char* out, DWORD size) {
-    DWORD n = GetTempPathA(size, out);
-    if (n == 0 || n >= size) {
-        out[0] = 0;
-        return false;
-    }
-    out[n] = 0;
-    return true;
+}  // namespace
+
+bool OwnImagePath(WCHAR* out, DWORD size) {
+    return ReadWhole(out, size, [&] { return GetModuleFileNameW(NULL, out, size); });
+}
+
+bool TemporaryFolder(WCHAR* out, DWORD size) {
+    return ReadWhole(out, size, [&] { return GetTempPathW(size, out); });
 }
 
 void LeaveCurrentDirectory() {
-    char system[MAX_PATH];
-    UINT n = GetSystemDirectoryA(system, MAX_PATH);
-    if (n == 0 || n >= MAX_PATH) return;
-    system[n] = 0;
-    SetCurrentDirectoryA(system);
+    WCHAR system[MAX_PATH];
+    if (!ReadWhole(system, MAX_PATH, [&] { return GetSystemDirectoryW(system, MAX_PATH); })) return;
+    SetCurrentDirectoryW(system);
 }
-
-namespace {
-
-// Whether `letter` (0 for a path on no drive letter) is one of `targets`.
-bool AmongTargets(char letter, const char* targets) {
-    return letter != 0 && std::strchr(targets, letter) != NULL;
-}
-
-}  // namespace
 
 bool RelaunchFromCopy(char target, const ParsedCommand& command) {
     const char targets[2] = {target, 0};
@@ -80,27 +75,52 @@ bool RelaunchFromCopy(char target, const ParsedCommand& command) {
 }
 
 bool RelaunchFromCopy(const char* targets, const ParsedCommand& command) {
-    char image[MAX_PATH];
-    if (!OwnImagePath(image, MAX_PATH) || !AmongTargets(DriveOfPath(image), targets)) return false;
-    char folder[MAX_PATH];
-    // A copy on a drive to eject would hold it just as the original does.
-    if (!TemporaryFolder(folder, MAX_PATH) || AmongTargets(DriveOfPath(folder), targets))
-        return false;
+    WCHAR image[MAX_PATH];
+    DEVINST imageDevice = 0;
+    if (!OwnImagePath(image, MAX_PATH) || !DeviceOfPath(image, &imageDevice)) return false;
+    DEVINST devices[kMaxTargetDevices];
+    int count = 0;
+    bool held = false;
+    for (const char* t = targets; *t != 0 && count < kMaxTargetDevices; ++t) {
+        if (!DeviceOfDrive(*t, &devices[count])) continue;
+        if (devices[count++] == imageDevice) held = true;
+    }
+    if (!held) return false;
 
-    char copy[MAX_PATH];
-    if (!MakeCopy(image, folder, copy, sizeof copy)) return false;
+    WCHAR folder[MAX_PATH];
+    if (!TemporaryFolder(folder, MAX_PATH)) return false;
+    // A copy on a device to eject would hold it just as the original does.
+    DEVINST folderDevice = 0;
+    if (DeviceOfPath(folder, &folderDevice))
+        for (int k = 0; k < count; ++k)
+            if (devices[k] == folderDevice) return false;
+    return HandOverToCopy(image, folder, command);
+}
 
-    char commandLine[kCommandLineChars];
-    STARTUPINFOA startup;
+bool HandOverToCopy(const WCHAR* image, const WCHAR* folder, const ParsedCommand& command) {
+    WCHAR copy[MAX_PATH];
+    if (!MakeCopy(image, folder, copy, MAX_PATH)) return false;
+
+    // The ejection the user asked for: the drive, every drive, or (no argument) the highest.
+    const WCHAR letter[3] = {static_cast<WCHAR>(command.driveLetter), ':', 0};
+    WCHAR all[8];
+    WideBuilder allText = StartWide(all, 8);
+    AddAscii(&allText, "--all");
+    const WCHAR* target = command.form == CommandForm::EjectAll ? all : letter;
+    int targetCount = command.form == CommandForm::EjectHighest ? 0 : 1;
+
+    WCHAR commandLine[kCommandLineUnits];
+    STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started;
     std::memset(&started, 0, sizeof started);
     // No inherited handles (the guard stays the original's) and no console of its own: the
     // copy writes its line where the user looks.
-    if (!CopyCommandLine(copy, command, GetCurrentProcessId(), commandLine, sizeof commandLine) ||
-        !CreateProcessA(copy, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started)) {
-        DeleteFileA(copy);
+    if (!CopyCommandLine(copy, &target, targetCount, command.waitSeconds, GetCurrentProcessId(),
+                         commandLine, kCommandLineUnits) ||
+        !CreateProcessW(copy, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started)) {
+        DeleteFileW(copy);
         return false;
     }
     CloseHandle(started.hThread);

@@ -7,28 +7,29 @@
 #include "app/command_line.h"
 #include "platform/win32.h"
 
-// The program's own file, or the temporary folder with its backslash, in `out`; false, with
-// `out` empty, when the name cannot be read whole (a name cut short comes back as the whole
-// buffer, unterminated on older systems).
-bool OwnImagePath(char* out, DWORD size);
-bool TemporaryFolder(char* out, DWORD size);
+// The program's own file, or the temporary folder with its backslash, in `out` (`size`
+// units); false, with `out` empty, when the name cannot be read whole (a name cut short
+// comes back as the whole buffer, unterminated on older systems).
+bool OwnImagePath(WCHAR* out, DWORD size);
+bool TemporaryFolder(WCHAR* out, DWORD size);
 
 // Moves the process's current directory to the system directory. A failure is not
 // reported: the ejection is then vetoed as it would have been.
 void LeaveCurrentDirectory();
 
-// When the program's own file lies on drive `target`, copies it to a fresh file in the
-// temporary folder and starts the copy with the ejection `command` asks for and the marker
-// carrying this process's id, in this console. True when the copy runs: the caller then
-// exits with 0 and does nothing else. False when the file lies elsewhere (or its name
-// cannot be read whole), when the temporary folder is on `target` too, or when the copy
-// cannot be made or started; a partial copy is deleted.
+// When the program's own file lies on the USB device of any drive of `targets` (upper-case
+// letters, terminated), through whichever of its volumes, subst letters or mounted folders,
+// copies it to a fresh file in the temporary folder and starts the copy with the ejection
+// `command` asks for and the marker carrying this process's id, in this console. True when
+// the copy runs: the caller then exits with 0 and does nothing else. False when the file
+// lies elsewhere (or its name cannot be read whole), when the temporary folder is on one of
+// those devices too, or when the copy cannot be made or started; a partial copy is deleted.
+bool RelaunchFromCopy(const char* targets, const ParsedCommand& command);
 bool RelaunchFromCopy(char target, const ParsedCommand& command);
 
-// The same for a run that ejects every drive of `targets` (upper-case letters, terminated):
-// the copy is made when the program's file lies on any of them, and not when the temporary
-// folder does.
-bool RelaunchFromCopy(const char* targets, const ParsedCommand& command);
+// The hand-over itself, once it is decided: copies `image` into `folder` (with its
+// backslash) and starts the copy as above. True when the copy runs.
+bool HandOverToCopy(const WCHAR* image, const WCHAR* folder, const ParsedCommand& command);
 
 // The time the copy gives the original to end.
 extern const DWORD OriginalExitWaitMs;

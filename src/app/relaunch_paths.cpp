@@ -1,69 +1,80 @@
 #include "app/relaunch_paths.h"
 
-#include <cstdio>
-#include <cstring>
+#include "app/command_line.h"
+#include "app/wide_text.h"
 
 const char* const CopyNamePrefix = "korvanta-copy-";
 const char* const CopyNameSuffix = ".exe";
 
 namespace {
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+// The most digits a DWORD has in decimal.
+const size_t kMaxDecimalDigits = 10;
 
-bool SameTextNoCase(const char* a, const char* b, size_t n) {
-    for (size_t k = 0; k < n; ++k)
-        if (Upper(a[k]) != Upper(b[k])) return false;
+WCHAR Upper(WCHAR c) { return c >= 'a' && c <= 'z' ? static_cast<WCHAR>(c - 'a' + 'A') : c; }
+
+// Whether `text` begins with the ASCII `ascii` without regard to case; `rest` then points
+// past it.
+bool StartsWithNoCase(const WCHAR* text, const char* ascii, const WCHAR** rest) {
+    for (; *ascii != 0; ++text, ++ascii)
+        if (*text == 0 || Upper(*text) != Upper(static_cast<WCHAR>(*ascii))) return false;
+    *rest = text;
     return true;
 }
 
-// Whether text of `written` characters fitted `size`; a text cut short is emptied.
-bool Fit(int written, char* out, size_t size) {
-    if (written >= 0 && static_cast<size_t>(written) < size) return true;
-    if (size > 0) out[0] = 0;
-    return false;
+// Whether `text` begins with one to ten decimal digits; `rest` then points past them.
+bool SkipDecimal(const WCHAR* text, const WCHAR** rest) {
+    size_t n = 0;
+    while (text[n] >= '0' && text[n] <= '9') ++n;
+    if (n == 0 || n > kMaxDecimalDigits) return false;
+    *rest = text + n;
+    return true;
 }
 
 }  // namespace
 
-char DriveOfPath(const char* path) {
-    if (path == NULL) return 0;
-    char letter = Upper(path[0]);
-    if (letter < 'A' || letter > 'Z' || path[1] != ':' || path[2] != '\\') return 0;
-    return letter;
+bool SamePath(const WCHAR* a, const WCHAR* b) {
+    for (; *a != 0 && *b != 0; ++a, ++b)
+        if (Upper(*a) != Upper(*b)) return false;
+    return *a == *b;
 }
 
-bool SamePath(const char* a, const char* b) {
-    size_t n = std::strlen(a);
-    return n == std::strlen(b) && SameTextNoCase(a, b, n);
+bool CopyPathFor(const WCHAR* folder, DWORD processId, unsigned attempt, WCHAR* out, size_t size) {
+    WideBuilder path = StartWide(out, size);
+    AddWide(&path, folder);
+    AddAscii(&path, CopyNamePrefix);
+    AddDecimal(&path, processId);
+    AddAscii(&path, "-");
+    AddDecimal(&path, attempt);
+    AddAscii(&path, CopyNameSuffix);
+    return path.fits;
 }
 
-bool CopyPathFor(const char* folder, DWORD processId, unsigned attempt, char* out, size_t size) {
-    int written = std::snprintf(out, size, "%s%s%lu-%u%s", folder, CopyNamePrefix,
-                                static_cast<unsigned long>(processId), attempt, CopyNameSuffix);
-    return Fit(written, out, size);
+bool IsCopyName(const WCHAR* name) {
+    const WCHAR* p = name;
+    return StartsWithNoCase(p, CopyNamePrefix, &p) && SkipDecimal(p, &p) &&
+           StartsWithNoCase(p, "-", &p) && SkipDecimal(p, &p) &&
+           StartsWithNoCase(p, CopyNameSuffix, &p) && *p == 0;
 }
 
-bool IsCopyName(const char* name) {
-    size_t n = std::strlen(name);
-    size_t prefix = std::strlen(CopyNamePrefix);
-    size_t suffix = std::strlen(CopyNameSuffix);
-    return n > prefix + suffix && SameTextNoCase(name, CopyNamePrefix, prefix) &&
-           SameTextNoCase(name + n - suffix, CopyNameSuffix, suffix);
-}
-
-bool CopyCommandLine(const char* copyPath, const ParsedCommand& command, DWORD originalId,
-                     char* out, size_t size) {
-    if (std::strchr(copyPath, '"') != NULL) return Fit(-1, out, size);
-    char form[8] = "";
-    if (command.form == CommandForm::EjectLetter)
-        std::snprintf(form, sizeof form, " %c:", command.driveLetter);
-    else if (command.form == CommandForm::EjectAll)
-        std::snprintf(form, sizeof form, " --all");
-    char wait[32] = "";
-    if (command.waitSeconds != 0)
-        std::snprintf(wait, sizeof wait, " --wait=%lu",
-                      static_cast<unsigned long>(command.waitSeconds));
-    int written = std::snprintf(out, size, "\"%s\"%s%s %s%lu", copyPath, form, wait, RelaunchMarker,
-                                static_cast<unsigned long>(originalId));
-    return Fit(written, out, size);
+bool CopyCommandLine(const WCHAR* copyPath, const WCHAR* const* targets, int targetCount,
+                     DWORD waitSeconds, DWORD originalId, WCHAR* out, size_t size) {
+    WideBuilder line = StartWide(out, size);
+    for (const WCHAR* p = copyPath; *p != 0; ++p)
+        if (*p == '"') return false;
+    AddAscii(&line, "\"");
+    AddWide(&line, copyPath);
+    AddAscii(&line, "\"");
+    for (int k = 0; k < targetCount; ++k) {
+        AddAscii(&line, " ");
+        AddArgument(&line, targets[k]);
+    }
+    if (waitSeconds != 0) {
+        AddAscii(&line, " --wait=");
+        AddDecimal(&line, waitSeconds);
+    }
+    AddAscii(&line, " ");
+    AddAscii(&line, RelaunchMarker);
+    AddDecimal(&line, originalId);
+    return line.fits;
 }

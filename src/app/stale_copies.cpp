@@ -2,9 +2,9 @@
 
 #include "app/relaunch.h"
 #include "app/relaunch_paths.h"
+#include "app/wide_text.h"
 #include "platform/win32.h"
 
-#include <cstdio>
 #include <cstring>
 
 // Each run leaves at most one copy behind. The search stops after this many names, so that
@@ -12,33 +12,38 @@
 const int MaxStaleCopyNames = 64;
 
 void RemoveStaleCopies() {
-    char image[MAX_PATH];
-    char folder[MAX_PATH];
+    WCHAR image[MAX_PATH];
+    WCHAR folder[MAX_PATH];
     if (!OwnImagePath(image, MAX_PATH) || !TemporaryFolder(folder, MAX_PATH)) return;
 
-    char pattern[MAX_PATH];
-    int n =
-        std::snprintf(pattern, sizeof pattern, "%s%s*%s", folder, CopyNamePrefix, CopyNameSuffix);
-    if (n < 0 || static_cast<size_t>(n) >= sizeof pattern) return;
+    WCHAR pattern[MAX_PATH];
+    WideBuilder patternText = StartWide(pattern, MAX_PATH);
+    AddWide(&patternText, folder);
+    AddAscii(&patternText, CopyNamePrefix);
+    AddAscii(&patternText, "*");
+    AddAscii(&patternText, CopyNameSuffix);
+    if (!patternText.fits) return;
 
-    WIN32_FIND_DATAA found;
+    WIN32_FIND_DATAW found;
     std::memset(&found, 0, sizeof found);
-    HANDLE search = FindFirstFileA(pattern, &found);
+    HANDLE search = FindFirstFileW(pattern, &found);
     if (search == INVALID_HANDLE_VALUE) return;
     int looked = 0;
     do {
         found.cFileName[MAX_PATH - 1] = 0;
-        // The pattern also matches short (8.3) names and longer extensions: the name itself
-        // decides.
+        // The pattern also matches short (8.3) names, longer extensions and names that are
+        // not a copy's at all ("korvanta-copy-backup.exe"): the name itself decides.
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ||
             !IsCopyName(found.cFileName))
             continue;
-        char path[MAX_PATH];
-        n = std::snprintf(path, sizeof path, "%s%s", folder, found.cFileName);
-        if (n < 0 || static_cast<size_t>(n) >= sizeof path || SamePath(path, image)) continue;
+        WCHAR path[MAX_PATH];
+        WideBuilder pathText = StartWide(path, MAX_PATH);
+        AddWide(&pathText, folder);
+        AddWide(&pathText, found.cFileName);
+        if (!pathText.fits || SamePath(path, image)) continue;
         // A copy still running fails to delete (access denied or a sharing violation) and
         // stays for a later run.
-        DeleteFileA(path);
-    } while (++looked < MaxStaleCopyNames && FindNextFileA(search, &found));
+        DeleteFileW(path);
+    } while (++looked < MaxStaleCopyNames && FindNextFileW(search, &found));
     FindClose(search);
 }

@@ -5,7 +5,8 @@
 // The most names of the temporary folder one clean-up looks at.
 extern const int MaxStaleCopyNames;
 
-// Deletes the files of the temporary folder whose names are a copy's and that are not in
-// use (a running copy fails to delete and stays), never the running image itself. Nothing
-// is removed when the program cannot tell its own file name. Failures are not reported.
+// Deletes the files of the temporary folder whose names are exactly a copy's
+// ("korvanta-copy-<id>-<n>.exe") and that are not in use (a running copy fails to delete
+// and stays), never the running image itself. Nothing is removed when the program cannot
+// tell its own file name. Failures are not reported.
 void RemoveStaleCopies();

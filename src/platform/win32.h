@@ -25,6 +25,11 @@
 #include <shellapi.h>
 #include <winver.h>
 
+#if defined(_MSC_VER) && _WIN32_WINNT < 0x0502
+// From Windows XP SP1; the SDK declares it for Server 2003 and later only.
+extern "C" __declspec(dllimport) BOOL WINAPI SetDllDirectoryW(LPCWSTR lpPathName);
+#endif
+
 #else
 
 #include <simwin/winapi.h>

@@ -4,6 +4,8 @@
 #include "sim/event_log.h"
 #include "tests/support/sim_test.h"
 
+#include <algorithm>
+
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -29,6 +31,35 @@ TEST_F(ToolRun, EjectsTheOnlyUsbDrive) {
     EXPECT_EQ(m.journal.console.front().text, "Drive E Ejected\n");
     ExpectNothingOpen();
 }
+
+// Before the first library is loaded, the search for libraries loaded by bare name is
+// narrowed as far as the system can: to the system folder where kernel32 has
+// SetDefaultDllDirectories, else the current folder leaves it.
+struct SearchCase {
+    const char* name;
+    bool setDefaultDllDirectories;
+    const char* line;
+};
+
+class LibrarySearch : public ToolRun, public ::testing::WithParamInterface<SearchCase> {};
+
+TEST_P(LibrarySearch, IsNarrowedBeforeTheFirstLibraryLoads) {
+    sim::BuildDefaultMachine(m);
+    m.version.setDefaultDllDirectories = GetParam().setDefaultDllDirectories;
+    EXPECT_EQ(KorvantaMain(), 0);
+    const std::vector<std::string>& lines = m.journal.lines;
+    auto load = std::find_if(lines.begin(), lines.end(),
+                             [](const std::string& l) { return l.rfind("load ", 0) == 0; });
+    ASSERT_NE(load, lines.end());
+    EXPECT_THAT(JournalLines("dll"), ElementsAre(GetParam().line));
+    EXPECT_LT(std::find(lines.begin(), lines.end(), GetParam().line), load);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Systems, LibrarySearch,
+    ::testing::Values(SearchCase{"WithSetDefaultDllDirectories", true, "dll directories 0x800"},
+                      SearchCase{"WithSetDllDirectoryOnly", false, "dll directory \"\""}),
+    [](const ::testing::TestParamInfo<SearchCase>& info) { return std::string(info.param.name); });
 
 TEST_F(ToolRun, EjectsTheUsbDeviceThatIsTheDisksParent) {
     sim::AddFixedDisk(m, 'C', 0);

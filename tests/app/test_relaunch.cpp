@@ -76,38 +76,75 @@ TEST_F(Relaunch, ANameStillInUseMovesOnToTheNext) {
               std::string(kTemp) + "korvanta-copy-4200-1.exe");
 }
 
-// Images the tool cannot or need not hand over: it ejects itself, and the machine decides.
-struct Image {
+// Where the program's file and the temporary folder lie, and what the original does: on a
+// machine with an internal disk C:, a stick E: and a stick with two volumes, G: and H:
+// (the highest letter), mounted also at C:\Mounts\Stick\ and behind subst letter S:.
+struct Start {
     const char* name;
-    std::string module;
-    std::string temp;
-    bool vetoed;
+    std::string image;
+    std::string temp;           // "": the account's own temporary folder on C:
+    std::string arguments;      // the user's
+    const char* copyArguments;  // the copy's, before the marker; null: no copy is made
+    const char* line;           // the original's own line when it makes no copy
 };
 
-class NoRelaunch : public Relaunch, public ::testing::WithParamInterface<Image> {};
+class HandOver : public Relaunch, public ::testing::WithParamInterface<Start> {};
 
-TEST_P(NoRelaunch, TheOriginalEjectsItself) {
-    m.process.moduleFileName = GetParam().module;
-    if (!GetParam().temp.empty()) m.process.tempPath = GetParam().temp;
-    EXPECT_EQ(KorvantaMain(), GetParam().vetoed ? 1 : 0);
-    EXPECT_THAT(m.journal.processesCreated, IsEmpty());
-    EXPECT_THAT(m.journal.ConsoleLines(),
-                ElementsAre(GetParam().vetoed ? kStickVeto : "Drive E Ejected"));
+TEST_P(HandOver, FollowsTheDeviceTheProgramLiesOn) {
+    const Start& c = GetParam();
+    sim::AddUsbFlashDrive(m, 'G', 2);
+    sim::Volume second = *m.FindVolume('G');
+    second.letter = 'H';
+    second.partitionNumber = 2;
+    second.dosDevice = "\\Device\\HarddiskVolume14";
+    m.AddVolume(second);
+    m.FindVolume('G')->mountFolders = {"C:\\Mounts\\Stick\\"};
+    m.substs['S'] = "G:\\Tools";
+    m.process.moduleFileName = c.image;
+    if (!c.temp.empty()) m.process.tempPath = c.temp;
+    m.process.commandLine = "korvanta.exe" + c.arguments;
+    int code = KorvantaMain();
+    if (c.copyArguments != nullptr) {
+        EXPECT_EQ(code, 0);
+        EXPECT_THAT(m.journal.console, IsEmpty());
+        ASSERT_EQ(m.journal.processesCreated.size(), 1u);
+        EXPECT_EQ(
+            m.journal.processesCreated[0].commandLine,
+            "\"" + std::string(kFirstCopy) + "\"" + c.copyArguments + " --relaunched-from=4200");
+    } else {
+        EXPECT_THAT(m.journal.processesCreated, IsEmpty());
+        EXPECT_THAT(m.journal.ConsoleLines(), ElementsAre(c.line));
+    }
     ExpectNothingOpen();
 }
 
+// The stick's ejection, vetoed for the program's own file on G: or on H:.
+const char kHeldOnG[] = "Problem ejecting drive H: \\Device\\HarddiskVolume12";
+const char kHeldOnH[] = "Problem ejecting drive H: \\Device\\HarddiskVolume14";
+
 INSTANTIATE_TEST_SUITE_P(
-    Images, NoRelaunch,
+    Starts, HandOver,
     ::testing::Values(
-        Image{"OnAnotherDrive", "C:\\Tools\\korvanta.exe", "", false},
-        Image{"OnAShare", "\\\\server\\tools\\korvanta.exe", "", false},
-        // The long-path form names no drive letter; the machine sees no hold from it either.
-        Image{"LongPathForm", "\\\\?\\E:\\korvanta.exe", "", false},
+        Start{"LowerVolume", "G:\\k.exe", "", "", "", nullptr},
+        Start{"LowerVolumeHigherNamed", "G:\\k.exe", "", " h:", " H:", nullptr},
+        Start{"LowerVolumeAll", "G:\\k.exe", "", " --all --wait=3", " --all --wait=3", nullptr},
+        Start{"HigherVolume", "H:\\k.exe", "", "", "", nullptr},
+        Start{"HigherVolumeLowerNamed", "H:\\k.exe", "", " G:", " G:", nullptr},
+        Start{"HigherVolumeAll", "H:\\k.exe", "", " --all", " --all", nullptr},
+        Start{"SubstLetter", "S:\\k.exe", "", "", "", nullptr},
+        Start{"MountedFolder", "c:\\mounts\\stick\\Tools\\k.exe", "", "", "", nullptr},
+        Start{"LongPathForm", "\\\\?\\G:\\k.exe", "", "", "", nullptr},
+        // A copy on either volume of the stick would hold it just the same.
+        Start{"TemporaryFolderOnTheOtherVolume", "G:\\k.exe", "H:\\Temp\\", "", nullptr, kHeldOnG},
+        Start{"TemporaryFolderThroughSubst", "H:\\k.exe", "S:\\Temp\\", "", nullptr, kHeldOnH},
+        Start{"TemporaryFolderOnTheStick", "E:\\k.exe", "E:\\Temp\\", " E:", nullptr, kStickVeto},
+        // The program's stick is not the one ejected.
+        Start{"OnTheOtherStick", "E:\\k.exe", "", "", nullptr, "Drive H Ejected"},
+        Start{"OnAnotherDrive", "C:\\Tools\\k.exe", "", "", nullptr, "Drive H Ejected"},
+        Start{"OnAShare", "\\\\server\\tools\\k.exe", "", "", nullptr, "Drive H Ejected"},
         // A name longer than the buffer comes back cut short: not trusted, not handed over.
-        Image{"NameTooLong", "E:\\" + std::string(300, 'k') + ".exe", "", true},
-        // A copy in a temporary folder on the stick would hold the stick just the same.
-        Image{"TemporaryFolderOnTheStick", "E:\\korvanta.exe", "E:\\Temp\\", true}),
-    [](const ::testing::TestParamInfo<Image>& info) { return std::string(info.param.name); });
+        Start{"NameTooLong", "H:\\" + std::string(300, 'k') + ".exe", "", "", nullptr, kHeldOnH}),
+    [](const ::testing::TestParamInfo<Start>& info) { return std::string(info.param.name); });
 
 // The machine's rule alone, without the program letting go: a process whose image or
 // current directory lies on the drive has the ejection vetoed with the volume's name.
@@ -198,7 +235,7 @@ TEST_F(Copy, SweepsStaleCopiesButNeverItsOwnImage) {
 
 TEST_F(Relaunch, TheSweepLooksAtABoundedNumberOfNames) {
     for (int k = 0; k < MaxStaleCopyNames + 10; ++k)
-        m.files[std::string(kTemp) + "korvanta-copy-" + std::to_string(1000 + k) + ".exe"] = {};
+        m.files[std::string(kTemp) + "korvanta-copy-" + std::to_string(1000 + k) + "-0.exe"] = {};
     RemoveStaleCopies();
     EXPECT_EQ(m.journal.filesDeleted.size(), static_cast<size_t>(MaxStaleCopyNames));
     EXPECT_EQ(m.files.size(), 10u);
@@ -206,7 +243,7 @@ TEST_F(Relaunch, TheSweepLooksAtABoundedNumberOfNames) {
 }
 
 TEST_F(Relaunch, OnlyEjectingRunsSweep) {
-    m.files[std::string(kTemp) + "korvanta-copy-1.exe"] = {};
+    m.files[std::string(kTemp) + "korvanta-copy-1-0.exe"] = {};
     for (const char* line : {"korvanta.exe --list", "korvanta.exe --help", "korvanta.exe --version",
                              "korvanta.exe --info E:"}) {
         m.process.commandLine = line;
@@ -215,7 +252,7 @@ TEST_F(Relaunch, OnlyEjectingRunsSweep) {
     EXPECT_THAT(Deleted(), IsEmpty());
     m.process.commandLine = "korvanta.exe";
     EXPECT_EQ(KorvantaMain(), 0);
-    EXPECT_THAT(Deleted(), ElementsAre(std::string(kTemp) + "korvanta-copy-1.exe"));
+    EXPECT_THAT(Deleted(), ElementsAre(std::string(kTemp) + "korvanta-copy-1-0.exe"));
 }
 
 // Whichever platform call of the run fails, the original either has its copy running and

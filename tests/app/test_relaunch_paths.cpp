@@ -1,5 +1,5 @@
-// The path and name decisions of the relaunch: which drive a path lies on, which names in
-// the temporary folder are copies, and the copy's command line as the copy will parse it.
+// The path and name decisions of the relaunch: which names in the temporary folder are
+// copies, and the copy's command line as the copy will parse it.
 #include "app/command_line.h"
 #include "app/relaunch_paths.h"
 
@@ -10,136 +10,119 @@
 
 namespace {
 
-struct DriveCase {
-    const char* path;
-    char drive;
-};
+std::u16string Wide(const std::string& ascii) { return std::u16string(ascii.begin(), ascii.end()); }
 
-class DriveOf : public ::testing::TestWithParam<DriveCase> {};
-
-TEST_P(DriveOf, NamesTheLetterOfAnAbsolutePathOnly) {
-    EXPECT_EQ(DriveOfPath(GetParam().path), GetParam().drive) << GetParam().path;
+TEST(CopyName, TakesOnlyTheCopiesNames) {
+    for (const char16_t* name : {u"korvanta-copy-4200-0.exe", u"KORVANTA-COPY-4294967295-12.EXE"})
+        EXPECT_TRUE(IsCopyName(name));
+    // A user's own files that the search pattern also finds, longer extensions, short names.
+    const char16_t* const others[] = {u"korvanta-copy-backup.exe",
+                                      u"korvanta-copy-12-x.exe",
+                                      u"korvanta-copy-12.exe",
+                                      u"korvanta-copy-12-3-4.exe",
+                                      u"korvanta-copy--3.exe",
+                                      u"korvanta-copy-\u0661-0.exe",
+                                      u"korvanta-copy-1-0.exe1",
+                                      u"korvanta-copy-1-0.ex",
+                                      u"KORVAN~1.EXE",
+                                      u"",
+                                      u"x-korvanta-copy-1-0.exe",
+                                      u"korvanta-copy-12345678901-0.exe"};
+    for (size_t k = 0; k < sizeof others / sizeof others[0]; ++k)
+        EXPECT_FALSE(IsCopyName(others[k])) << k;
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Paths, DriveOf,
-    ::testing::Values(DriveCase{"E:\\korvanta.exe", 'E'}, DriveCase{"e:\\Tools\\k.exe", 'E'},
-                      DriveCase{"Z:\\", 'Z'}, DriveCase{"E:korvanta.exe", 0}, DriveCase{"E:", 0},
-                      DriveCase{"\\\\server\\share\\korvanta.exe", 0},
-                      DriveCase{"\\\\?\\E:\\korvanta.exe", 0}, DriveCase{"\\\\.\\E:", 0},
-                      DriveCase{"korvanta.exe", 0}, DriveCase{"1:\\x", 0}, DriveCase{"", 0},
-                      DriveCase{"\xC4:\\x", 0}));
-
-TEST(DriveOf, NoPathIsOnNoDrive) { EXPECT_EQ(DriveOfPath(NULL), 0); }
-
-struct NameCase {
-    const char* name;
-    bool isCopy;
-};
-
-class CopyName : public ::testing::TestWithParam<NameCase> {};
-
-TEST_P(CopyName, TakesOnlyTheCopiesNames) {
-    EXPECT_EQ(IsCopyName(GetParam().name), GetParam().isCopy) << GetParam().name;
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Names, CopyName,
-    ::testing::Values(NameCase{"korvanta-copy-4200-0.exe", true},
-                      NameCase{"KORVANTA-COPY-4200-0.EXE", true},
-                      NameCase{"korvanta-copy-x.exe", true},
-                      // Nothing between prefix and suffix, or the suffix cut off.
-                      NameCase{"korvanta-copy-.exe", false}, NameCase{"korvanta-copy-1.ex", false},
-                      // A search pattern's "*.exe" also finds longer extensions and short
-                      // names; they are not copies.
-                      NameCase{"korvanta-copy-1.exe1", false}, NameCase{"KORVAN~1.EXE", false},
-                      NameCase{"korvanta.exe", false}, NameCase{"", false},
-                      NameCase{"x-korvanta-copy-1.exe", false}));
 
 TEST(CopyPath, IsTheFolderThePrefixTheIdTheAttemptAndTheSuffix) {
-    char out[MAX_PATH];
-    ASSERT_TRUE(CopyPathFor("C:\\Temp\\", 4200, 3, out, sizeof out));
-    EXPECT_STREQ(out, "C:\\Temp\\korvanta-copy-4200-3.exe");
-    EXPECT_TRUE(IsCopyName(out + std::strlen("C:\\Temp\\")));
+    WCHAR out[MAX_PATH];
+    const std::u16string folder = u"C:\\Users\\\u0414\u043C\u0438\u0442\u0440\u0438\u0439\\";
+    ASSERT_TRUE(CopyPathFor(folder.c_str(), 4200, 3, out, MAX_PATH));
+    EXPECT_EQ(std::u16string(out), folder + u"korvanta-copy-4200-3.exe");
+    EXPECT_TRUE(IsCopyName(out + folder.size()));
 }
 
 TEST(CopyPath, ThatDoesNotFitIsRefusedAndLeftEmpty) {
-    std::string folder = "C:\\" + std::string(MAX_PATH - 30, 'd') + "\\";
-    char out[MAX_PATH];
+    std::u16string folder = Wide("C:\\" + std::string(MAX_PATH - 30, 'd') + "\\");
+    WCHAR out[MAX_PATH];
     std::memset(out, 'x', sizeof out);
-    EXPECT_FALSE(CopyPathFor(folder.c_str(), 0xFFFFFFFF, 7, out, sizeof out));
-    EXPECT_STREQ(out, "");
+    EXPECT_FALSE(CopyPathFor(folder.c_str(), 0xFFFFFFFF, 7, out, MAX_PATH));
+    EXPECT_EQ(out[0], 0);
     // Exactly full: the terminator still fits.
-    std::string exact = "C:\\T\\";
-    char small[40];
+    std::u16string exact = u"C:\\T\\";
+    WCHAR small[40];
     size_t need = exact.size() + std::strlen("korvanta-copy-1-0.exe") + 1;
-    ASSERT_LE(need, sizeof small);
+    ASSERT_LE(need, sizeof small / sizeof small[0]);
     EXPECT_TRUE(CopyPathFor(exact.c_str(), 1, 0, small, need));
     EXPECT_FALSE(CopyPathFor(exact.c_str(), 1, 0, small, need - 1));
 }
 
 struct LineCase {
-    const char* copyPath;
-    ParsedCommand command;
-    const char* line;
+    const char16_t* copyPath;
+    const char16_t* target;  // null: the highest letter
+    DWORD waitSeconds;
+    const char16_t* line;
+    CommandForm form;  // as the copy parses its line
+    char driveLetter;
 };
 
 class CopyLine : public ::testing::TestWithParam<LineCase> {};
 
 // The copy must find in its own command line the ejection the user asked for, whatever
-// spaces its path holds, and the original's id.
+// its path holds, and the original's id.
 TEST_P(CopyLine, IsParsedBackIntoTheSameEjection) {
     const LineCase& c = GetParam();
-    char out[MAX_PATH + 64];
-    ASSERT_TRUE(CopyCommandLine(c.copyPath, c.command, 4200, out, sizeof out));
-    EXPECT_STREQ(out, c.line);
-    ParsedCommand parsed = ParseCommandLine(out);
-    EXPECT_EQ(parsed.form, c.command.form);
-    EXPECT_EQ(parsed.driveLetter, c.command.driveLetter);
-    EXPECT_EQ(parsed.waitSeconds, c.command.waitSeconds);
+    WCHAR out[MAX_PATH + 64];
+    ASSERT_TRUE(CopyCommandLine(c.copyPath, &c.target, c.target ? 1 : 0, c.waitSeconds, 4200, out,
+                                MAX_PATH + 64));
+    EXPECT_EQ(std::u16string(out), c.line);
+    std::string narrow;
+    for (const WCHAR* p = out; *p != 0; ++p) narrow += static_cast<char>(*p < 0x80 ? *p : '?');
+    ParsedCommand parsed = ParseCommandLine(narrow.c_str());
+    EXPECT_EQ(parsed.form, c.form);
+    EXPECT_EQ(parsed.driveLetter, c.driveLetter);
+    if (c.form == CommandForm::Usage) return;
+    EXPECT_EQ(parsed.waitSeconds, c.waitSeconds);
     EXPECT_EQ(parsed.relaunchedFrom, 4200u);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Lines, CopyLine,
     ::testing::Values(
-        LineCase{"C:\\Temp\\korvanta-copy-1.exe",
-                 {CommandForm::EjectHighest, 0, 0, 0},
-                 "\"C:\\Temp\\korvanta-copy-1.exe\" --relaunched-from=4200"},
-        LineCase{"C:\\Documents and Settings\\alice\\Local Settings\\Temp\\korvanta-copy-1.exe",
-                 {CommandForm::EjectLetter, 'G', 0, 0},
-                 "\"C:\\Documents and Settings\\alice\\Local Settings\\Temp\\korvanta-copy-1.exe\" "
-                 "G: --relaunched-from=4200"},
+        LineCase{u"C:\\Temp\\korvanta-copy-1-0.exe", nullptr, 0,
+                 u"\"C:\\Temp\\korvanta-copy-1-0.exe\" --relaunched-from=4200",
+                 CommandForm::EjectHighest, 0},
+        LineCase{u"C:\\Documents and Settings\\\u0430\u043D\u044F\\Temp\\k.exe", u"G:", 0,
+                 u"\"C:\\Documents and Settings\\\u0430\u043D\u044F\\Temp\\k.exe\" G: "
+                 u"--relaunched-from=4200",
+                 CommandForm::EjectLetter, 'G'},
         // A folder that looks like a switch stays part of the quoted program name.
-        LineCase{"C:\\--list E:\\korvanta-copy-1.exe",
-                 {CommandForm::EjectLetter, 'E', 0, 0},
-                 "\"C:\\--list E:\\korvanta-copy-1.exe\" E: --relaunched-from=4200"},
-        LineCase{"C:\\T\\k.exe",
-                 {CommandForm::EjectAll, 0, 0, 600},
-                 "\"C:\\T\\k.exe\" --all --wait=600 --relaunched-from=4200"},
-        LineCase{"C:\\T\\k.exe",
-                 {CommandForm::EjectLetter, 'F', 0, 30},
-                 "\"C:\\T\\k.exe\" F: --wait=30 --relaunched-from=4200"},
-        LineCase{"C:\\T\\k.exe",
-                 {CommandForm::EjectHighest, 0, 0, 1},
-                 "\"C:\\T\\k.exe\" --wait=1 --relaunched-from=4200"}));
+        LineCase{u"C:\\--list E:\\k.exe", u"E:", 0,
+                 u"\"C:\\--list E:\\k.exe\" E: --relaunched-from=4200", CommandForm::EjectLetter,
+                 'E'},
+        LineCase{u"C:\\T\\k.exe", u"--all", 600,
+                 u"\"C:\\T\\k.exe\" --all --wait=600 --relaunched-from=4200", CommandForm::EjectAll,
+                 0},
+        LineCase{u"C:\\T\\k.exe", nullptr, 1, u"\"C:\\T\\k.exe\" --wait=1 --relaunched-from=4200",
+                 CommandForm::EjectHighest, 0},
+        // A target with blanks and quotes stays one argument (the tool takes no names yet).
+        LineCase{u"C:\\T\\k.exe", u"MY \"STICK\"\\", 0,
+                 u"\"C:\\T\\k.exe\" \"MY \\\"STICK\\\"\\\\\" --relaunched-from=4200",
+                 CommandForm::Usage, 0}));
 
 TEST(CopyLine, ThatDoesNotFitOrCannotBeQuotedIsRefused) {
-    ParsedCommand highest = {CommandForm::EjectHighest, 0, 0, 0};
-    char out[48];
+    WCHAR out[48];
     std::memset(out, 'x', sizeof out);
-    EXPECT_FALSE(CopyCommandLine("C:\\Temp\\korvanta-copy-4200-0.exe", highest, 4294967295u, out,
-                                 sizeof out));
-    EXPECT_STREQ(out, "");
-    char big[MAX_PATH];
-    EXPECT_FALSE(CopyCommandLine("C:\\a\"b.exe", highest, 1, big, sizeof big));
-    EXPECT_STREQ(big, "");
+    EXPECT_FALSE(CopyCommandLine(u"C:\\Temp\\korvanta-copy-4200-0.exe", nullptr, 0, 0, 4294967295u,
+                                 out, 48));
+    EXPECT_EQ(out[0], 0);
+    WCHAR big[MAX_PATH];
+    EXPECT_FALSE(CopyCommandLine(u"C:\\a\"b.exe", nullptr, 0, 0, 1, big, MAX_PATH));
+    EXPECT_EQ(big[0], 0);
 }
 
 TEST(SamePath, IgnoresCaseOnly) {
-    EXPECT_TRUE(SamePath("C:\\Temp\\K.exe", "c:\\temp\\k.EXE"));
-    EXPECT_FALSE(SamePath("C:\\Temp\\K.exe", "C:\\Temp\\K.exe2"));
-    EXPECT_FALSE(SamePath("C:\\Temp\\K.exe", "C:\\Tmp\\K.exe"));
+    EXPECT_TRUE(SamePath(u"C:\\Temp\\K.exe", u"c:\\temp\\k.EXE"));
+    EXPECT_FALSE(SamePath(u"C:\\Temp\\K.exe", u"C:\\Temp\\K.exe2"));
+    EXPECT_FALSE(SamePath(u"C:\\Temp\\K.exe", u"C:\\Tmp\\K.exe"));
 }
 
 }  // namespace

@@ -17,33 +17,36 @@ using contract::PlatformContract;
 
 const DWORD kSentinel = 0xDEADBEEF;
 
-std::string OwnImage() {
-    char image[MAX_PATH] = {0};
-    EXPECT_GT(GetModuleFileNameA(NULL, image, MAX_PATH), 0u);
+using contract::Wide;
+using contract::Widened;
+
+Wide OwnImage() {
+    WCHAR image[MAX_PATH] = {0};
+    EXPECT_GT(GetModuleFileNameW(NULL, image, MAX_PATH), 0u);
     return image;
 }
 
-std::string TempFolder() {
-    char folder[MAX_PATH] = {0};
-    EXPECT_GT(GetTempPathA(MAX_PATH, folder), 0u);
+Wide TempFolder() {
+    WCHAR folder[MAX_PATH] = {0};
+    EXPECT_GT(GetTempPathW(MAX_PATH, folder), 0u);
     return folder;
 }
 
-DWORD CopyError(const char* from, const char* to) {
+DWORD CopyError(const WCHAR* from, const WCHAR* to) {
     SetLastError(kSentinel);
-    EXPECT_FALSE(CopyFileA(from, to, FALSE));
+    EXPECT_FALSE(CopyFileW(from, to, FALSE));
     return GetLastError();
 }
 
-// file.c test_CopyFileA.
+// file.c test_CopyFileW.
 TEST_F(PlatformContract, CopiesWithoutAPathOrOntoTheSourceFail) {
-    std::string image = OwnImage();
-    std::string copy = TempFolder() + "korvanta-answer.tmp";
-    EXPECT_EQ(CopyError(NULL, copy.c_str()), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(CopyError(image.c_str(), NULL), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    ASSERT_TRUE(CopyFileA(image.c_str(), copy.c_str(), FALSE));
+    Wide image = OwnImage();
+    Wide copy = TempFolder() + Widened("korvanta-answer.tmp");
+    EXPECT_EQ(CopyError(NULL, copy.c_str()), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(CopyError(image.c_str(), NULL), static_cast<DWORD>(ERROR_INVALID_PARAMETER));
+    ASSERT_TRUE(CopyFileW(image.c_str(), copy.c_str(), FALSE));
     EXPECT_EQ(CopyError(copy.c_str(), copy.c_str()), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
-    EXPECT_TRUE(DeleteFileA(copy.c_str()));
+    EXPECT_TRUE(DeleteFileW(copy.c_str()));
 }
 
 // file.c test_FindFirstFileA: a folder that is not a root lists "." and ".." first, and
@@ -52,28 +55,28 @@ TEST_F(PlatformContract, AFolderListsItselfItsParentAndNamesWithoutADot) {
     char name[48];
     std::snprintf(name, sizeof name, "korvanta-answer-%lu",
                   static_cast<unsigned long>(GetCurrentProcessId()));
-    std::string folder = TempFolder();
-    std::string file = folder + name;
-    ASSERT_TRUE(CopyFileA(OwnImage().c_str(), file.c_str(), FALSE));
+    Wide folder = TempFolder();
+    Wide file = folder + Widened(name);
+    ASSERT_TRUE(CopyFileW(OwnImage().c_str(), file.c_str(), FALSE));
 
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA((folder + "*.*").c_str(), &found);
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((folder + Widened("*.*")).c_str(), &found);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    EXPECT_STREQ(found.cFileName, ".");
+    EXPECT_EQ(contract::Narrowed(found.cFileName), ".");
     EXPECT_NE(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
-    ASSERT_TRUE(FindNextFileA(search, &found));
-    EXPECT_STREQ(found.cFileName, "..");
+    ASSERT_TRUE(FindNextFileW(search, &found));
+    EXPECT_EQ(contract::Narrowed(found.cFileName), "..");
     bool listed = false;
-    while (FindNextFileA(search, &found))
-        listed = listed || std::strcmp(found.cFileName, name) == 0;
+    while (FindNextFileW(search, &found))
+        listed = listed || contract::Narrowed(found.cFileName) == name;
     EXPECT_TRUE(listed);
     EXPECT_TRUE(FindClose(search));
 
-    search = FindFirstFileA((file + ".*").c_str(), &found);
+    search = FindFirstFileW((file + Widened(".*")).c_str(), &found);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    EXPECT_STREQ(found.cFileName, name);
+    EXPECT_EQ(contract::Narrowed(found.cFileName), name);
     EXPECT_TRUE(FindClose(search));
-    EXPECT_TRUE(DeleteFileA(file.c_str()));
+    EXPECT_TRUE(DeleteFileW(file.c_str()));
 }
 
 // file.c test_CreateFileA: a successful open of an existing object clears the last error.
@@ -124,19 +127,18 @@ TEST_F(PlatformContract, WaitsOnEvents) {
     EXPECT_TRUE(CloseHandle(manual));
 }
 
-// process.c: a child that CreateProcessA started is opened by its id while a handle to it
+// process.c: a child that CreateProcessW started is opened by its id while a handle to it
 // is held.
 TEST_F(PlatformContract, AStartedChildIsOpenedByItsId) {
-    std::string image = OwnImage();
-    char line[MAX_PATH + 32];
-    std::snprintf(line, sizeof line, "\"%s\" --gtest_filter=-*", image.c_str());
-    STARTUPINFOA startup;
+    Wide image = OwnImage();
+    Wide line = Widened("\"") + image + Widened("\" --gtest_filter=-*");
+    STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION child;
     std::memset(&child, 0, sizeof child);
-    ASSERT_TRUE(
-        CreateProcessA(image.c_str(), line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &child));
+    ASSERT_TRUE(CreateProcessW(image.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                               &child));
     HANDLE opened = OpenProcess(SYNCHRONIZE, FALSE, child.dwProcessId);
     EXPECT_NE(opened, HANDLE(NULL));
     if (opened != NULL) EXPECT_TRUE(CloseHandle(opened));

@@ -7,7 +7,19 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+
 namespace contract {
+
+// UTF-16 text as the W forms take it (WCHAR is wchar_t on Windows, char16_t elsewhere).
+typedef std::basic_string<WCHAR> Wide;
+// ASCII `text` widened, and UTF-16 `text` that is ASCII narrowed ('?' for the rest).
+inline Wide Widened(const std::string& text) { return Wide(text.begin(), text.end()); }
+inline std::string Narrowed(const WCHAR* text) {
+    std::string out;
+    for (; *text != 0; ++text) out += *text < 0x80 ? static_cast<char>(*text) : '?';
+    return out;
+}
 
 // The key under HKEY_LOCAL_MACHINE that the cases own.
 extern const char kKeyPath[];

@@ -1,6 +1,7 @@
 // Win32 contracts of the relaunch, checked the same way on the simulated machine and on a
 // real Win32 implementation: the temporary folder, copying the program's own file there
-// without overwriting, finding and deleting the copy, and opening a process by its id.
+// without overwriting, finding and deleting the copy, and opening a process by its id (the
+// W forms, which carry any file name whole).
 #include "tests/contracts/contract_setup.h"
 
 #include <cstdio>
@@ -13,12 +14,12 @@ using contract::PlatformContract;
 
 const DWORD kSentinel = 0xDEADBEEF;
 
-std::string TemporaryFolder() {
+contract::Wide TemporaryFolder() {
     SetLastError(kSentinel);
-    DWORD needed = GetTempPathA(0, NULL);
+    DWORD needed = GetTempPathW(0, NULL);
     EXPECT_GT(needed, 1u);
-    char folder[MAX_PATH] = {0};
-    DWORD n = GetTempPathA(MAX_PATH, folder);
+    WCHAR folder[MAX_PATH] = {0};
+    DWORD n = GetTempPathW(MAX_PATH, folder);
     // Without a buffer the answer counts the terminator; with one, it does not.
     EXPECT_EQ(n + 1, needed);
     EXPECT_EQ(folder[n - 1], '\\');
@@ -26,59 +27,57 @@ std::string TemporaryFolder() {
 }
 
 TEST_F(PlatformContract, APathTooLongForTheBufferReportsTheSizeNeeded) {
-    char small[2];
-    UINT needed = GetSystemDirectoryA(small, sizeof small);
-    ASSERT_GT(needed, sizeof small);
-    char whole[MAX_PATH];
-    EXPECT_EQ(GetSystemDirectoryA(whole, MAX_PATH) + 1, needed);
-    EXPECT_EQ(std::strlen(whole) + 1, needed);
+    WCHAR small[2];
+    UINT needed = GetSystemDirectoryW(small, 2);
+    ASSERT_GT(needed, 2u);
+    WCHAR whole[MAX_PATH];
+    EXPECT_EQ(GetSystemDirectoryW(whole, MAX_PATH) + 1, needed);
+    EXPECT_EQ(contract::Wide(whole).size() + 1, needed);
 }
 
 TEST_F(PlatformContract, ACopyOfTheProgramIsMadeOnceFoundAndDeleted) {
-    char image[MAX_PATH] = {0};
-    ASSERT_GT(GetModuleFileNameA(NULL, image, MAX_PATH), 0u);
-    std::string folder = TemporaryFolder();
+    WCHAR image[MAX_PATH] = {0};
+    ASSERT_GT(GetModuleFileNameW(NULL, image, MAX_PATH), 0u);
     char name[64];
     std::snprintf(name, sizeof name, "korvanta-contract-%08lX.exe",
                   static_cast<unsigned long>(GetCurrentProcessId()));
-    std::string copy = folder + name;
+    contract::Wide copy = TemporaryFolder() + contract::Widened(name);
 
-    ASSERT_TRUE(CopyFileA(image, copy.c_str(), TRUE));
+    ASSERT_TRUE(CopyFileW(image, copy.c_str(), TRUE));
     SetLastError(kSentinel);
-    EXPECT_FALSE(CopyFileA(image, copy.c_str(), TRUE));
+    EXPECT_FALSE(CopyFileW(image, copy.c_str(), TRUE));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
 
-    WIN32_FIND_DATAA found;
+    WIN32_FIND_DATAW found;
     std::memset(&found, 0, sizeof found);
-    std::string pattern = copy.substr(0, copy.size() - 6) + "*.exe";
-    HANDLE search = FindFirstFileA(pattern.c_str(), &found);
+    contract::Wide pattern = copy.substr(0, copy.size() - 6) + contract::Widened("*.exe");
+    HANDLE search = FindFirstFileW(pattern.c_str(), &found);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    EXPECT_STREQ(found.cFileName, name);
+    EXPECT_EQ(contract::Narrowed(found.cFileName), name);
     EXPECT_EQ(found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY, 0u);
     SetLastError(kSentinel);
-    EXPECT_FALSE(FindNextFileA(search, &found));
+    EXPECT_FALSE(FindNextFileW(search, &found));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_NO_MORE_FILES));
     EXPECT_TRUE(FindClose(search));
 
-    EXPECT_TRUE(DeleteFileA(copy.c_str()));
+    EXPECT_TRUE(DeleteFileW(copy.c_str()));
     SetLastError(kSentinel);
-    EXPECT_FALSE(DeleteFileA(copy.c_str()));
+    EXPECT_FALSE(DeleteFileW(copy.c_str()));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
     SetLastError(kSentinel);
-    EXPECT_EQ(FindFirstFileA(pattern.c_str(), &found), INVALID_HANDLE_VALUE);
+    EXPECT_EQ(FindFirstFileW(pattern.c_str(), &found), INVALID_HANDLE_VALUE);
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 
     // A program file that is not there does not start.
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started;
     std::memset(&started, 0, sizeof started);
-    char line[MAX_PATH + 2];
-    std::snprintf(line, sizeof line, "\"%s\"", copy.c_str());
+    contract::Wide line = contract::Widened("\"") + copy + contract::Widened("\"");
     SetLastError(kSentinel);
-    EXPECT_FALSE(
-        CreateProcessA(copy.c_str(), line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started));
+    EXPECT_FALSE(CreateProcessW(copy.c_str(), &line[0], NULL, NULL, FALSE, 0, NULL, NULL, &startup,
+                                &started));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
 }
 

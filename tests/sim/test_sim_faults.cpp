@@ -68,6 +68,47 @@ const FaultCase kCases[] = {
                            ERROR_FILE_NOT_FOUND) &&
                 target[0] == 'x';
      }},
+    // The volume a path leads to: the outputs stay as they were.
+    {"QueryDosDeviceW",
+     [] {
+         WCHAR target[MAX_PATH] = {'x'};
+         return FailedWith(QueryDosDeviceW(u"E:", target, MAX_PATH), DWORD(0),
+                           ERROR_FILE_NOT_FOUND) &&
+                target[0] == 'x';
+     }},
+    {"GetVolumePathNameW",
+     [] {
+         WCHAR mount[MAX_PATH] = {'x'};
+         return FailedWith(GetVolumePathNameW(u"E:\\k.exe", mount, MAX_PATH), FALSE,
+                           ERROR_ACCESS_DENIED) &&
+                mount[0] == 'x';
+     }},
+    {"GetVolumeNameForVolumeMountPointW",
+     [] {
+         WCHAR name[64] = {'x'};
+         return FailedWith(GetVolumeNameForVolumeMountPointW(u"E:\\", name, 64), FALSE,
+                           ERROR_NOT_READY) &&
+                name[0] == 'x';
+     }},
+    {"CreateFileW",
+     [] {
+         HANDLE h = CreateFileW(u"\\\\?\\Volume{6b29fc40-ca47-1067-b31d-00dd01066245}", 0,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, NULL, OPEN_EXISTING, 0, NULL);
+         return FailedWith(h, INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION);
+     }},
+    {"SetDllDirectoryW",
+     [] { return FailedWith(SetDllDirectoryW(u""), FALSE, ERROR_ACCESS_DENIED); }},
+    {"SetDefaultDllDirectories",
+     [] {
+         typedef BOOL (*SetDefault)(DWORD);
+         FARPROC proc =
+             GetProcAddress(GetModuleHandleA("kernel32.dll"), "SetDefaultDllDirectories");
+         return proc != NULL &&
+                FailedWith(reinterpret_cast<SetDefault>(reinterpret_cast<void (*)()>(proc))(
+                               LOAD_LIBRARY_SEARCH_SYSTEM32),
+                           FALSE, ERROR_ACCESS_DENIED) &&
+                sim::machine().process.defaultDllDirectories == 0;
+     }},
     {"GetVolumeInformationA",
      [] {
          return FailedWith(GetVolumeInformationA("E:\\", NULL, 0, NULL, NULL, NULL, NULL, 0), FALSE,
@@ -344,6 +385,13 @@ const FaultCase kCases[] = {
      [] {
          char path[MAX_PATH] = "x";
          return FailedWith(GetModuleFileNameA(NULL, path, MAX_PATH), DWORD(0),
+                           ERROR_NOT_ENOUGH_MEMORY) &&
+                path[0] == 'x';
+     }},
+    {"GetModuleFileNameW",
+     [] {
+         WCHAR path[MAX_PATH] = {'x'};
+         return FailedWith(GetModuleFileNameW(NULL, path, MAX_PATH), DWORD(0),
                            ERROR_NOT_ENOUGH_MEMORY) &&
                 path[0] == 'x';
      }},

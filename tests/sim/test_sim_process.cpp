@@ -50,21 +50,21 @@ class SimProcess : public SimTest {};
 
 TEST_F(SimProcess, AStartedProcessHandsOutTwoHandlesAndHoldsItsImage) {
     m.files["C:\\Temp\\copy.exe"] = {};
-    STARTUPINFOA startup;
+    STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started;
-    char line[] = "\"C:\\Temp\\copy.exe\" E:";
-    ASSERT_TRUE(CreateProcessA(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started));
+    char16_t line[] = u"\"C:\\Temp\\copy.exe\" E:";
+    ASSERT_TRUE(CreateProcessW(NULL, line, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started));
     EXPECT_EQ(m.OpenObjects().handles, 2);
     EXPECT_TRUE(m.files["C:\\Temp\\copy.exe"].inUse);
     SetLastError(0);
-    EXPECT_FALSE(DeleteFileA("C:\\Temp\\copy.exe"));
+    EXPECT_FALSE(DeleteFileW(u"C:\\Temp\\copy.exe"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
     EXPECT_TRUE(CloseHandle(started.hThread));
     EXPECT_TRUE(CloseHandle(started.hProcess));
     ASSERT_EQ(m.journal.processesCreated.size(), 1u);
-    EXPECT_EQ(m.journal.processesCreated[0].commandLine, line);
+    EXPECT_EQ(m.journal.processesCreated[0].commandLine, "\"C:\\Temp\\copy.exe\" E:");
     ExpectNothingOpen();
 }
 
@@ -72,11 +72,14 @@ TEST_F(SimProcess, AFileSearchIsEndedByFindCloseOnly) {
     m.files["C:\\Temp\\a.exe"] = {};
     m.files["C:\\Temp\\b.txt"] = {};
     m.files["C:\\Temp\\sub\\c.exe"] = {};
-    WIN32_FIND_DATAA found;
-    HANDLE search = FindFirstFileA("C:\\TEMP\\?.EXE", &found);
+    m.files["C:\\Temp\\\u0434.exe"] = {};  // "?" stands for one UTF-16 unit
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(u"C:\\TEMP\\?.EXE", &found);
     ASSERT_NE(search, INVALID_HANDLE_VALUE);
-    EXPECT_STREQ(found.cFileName, "a.exe");
-    EXPECT_FALSE(FindNextFileA(search, &found));
+    EXPECT_EQ(std::u16string(found.cFileName), u"a.exe");
+    ASSERT_TRUE(FindNextFileW(search, &found));
+    EXPECT_EQ(std::u16string(found.cFileName), u"\u0434.exe");
+    EXPECT_FALSE(FindNextFileW(search, &found));
     EXPECT_FALSE(CloseHandle(search));
     EXPECT_EQ(m.OpenObjects().handles, 1);
     EXPECT_TRUE(FindClose(search));
@@ -109,8 +112,9 @@ struct LoadCase {
     const char* name;
     const char* path;
     HANDLE file;
-    bool absent;  // version.dll is missing
-    DWORD error;  // 0: the load succeeds
+    bool absent;                   // version.dll is missing
+    DWORD error;                   // 0: the load succeeds
+    DWORD defaultDirectories = 0;  // as SetDefaultDllDirectories left them
 };
 
 class LibraryLoad : public SimTest, public ::testing::WithParamInterface<LoadCase> {};
@@ -118,6 +122,7 @@ class LibraryLoad : public SimTest, public ::testing::WithParamInterface<LoadCas
 TEST_P(LibraryLoad, AnswersAsTheLoaderDoes) {
     const LoadCase& c = GetParam();
     if (c.absent) m.systemLibraries.absent.insert("version.dll");
+    m.process.defaultDllDirectories = c.defaultDirectories;
     SetLastError(0);
     HMODULE library = LoadLibraryExA(c.path, c.file, LOAD_WITH_ALTERED_SEARCH_PATH);
     EXPECT_EQ(library == NULL, c.error != 0);
@@ -140,7 +145,12 @@ INSTANTIATE_TEST_SUITE_P(
         LoadCase{"BareName", "version.dll", NULL, false, 0},
         LoadCase{"Absent", "C:\\Windows\\system32\\version.dll", NULL, true, ERROR_MOD_NOT_FOUND},
         LoadCase{"Unknown", "C:\\Windows\\system32\\other.dll", NULL, false, ERROR_MOD_NOT_FOUND},
-        LoadCase{"FileHandleGiven", "version.dll", HANDLE(1), false, ERROR_INVALID_PARAMETER}),
+        LoadCase{"FileHandleGiven", "version.dll", HANDLE(1), false, ERROR_INVALID_PARAMETER},
+        // With the search narrowed, the altered search order takes only a full path.
+        LoadCase{"BareNameNarrowed", "version.dll", NULL, false, ERROR_INVALID_PARAMETER,
+                 LOAD_LIBRARY_SEARCH_SYSTEM32},
+        LoadCase{"FullPathNarrowed", "C:\\Windows\\system32\\version.dll", NULL, false, 0,
+                 LOAD_LIBRARY_SEARCH_SYSTEM32}),
     [](const ::testing::TestParamInfo<LoadCase>& info) { return info.param.name; });
 
 }  // namespace

@@ -36,7 +36,7 @@ libraries)
 functions)
     out=$(imports | awk -v list="$list" '
         BEGIN {
-            split("2000 XP XPSP2 XPSP3", ok, " "); for (k in ok) accepted[ok[k]] = 1
+            split("2000 XP XPSP1 XPSP2 XPSP3", ok, " "); for (k in ok) accepted[ok[k]] = 1
             while ((getline line < list) > 0) {
                 if (line ~ /^#/ || line ~ /^library / || line ~ /^[[:space:]]*$/) continue
                 split(line, f, /[[:space:]]+/); since[f[1] " " f[2]] = f[3]

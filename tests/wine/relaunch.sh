@@ -1,7 +1,8 @@
 #!/bin/sh
 # The hand-over to a copy in the temporary folder, on Wine's machine: the probe lies on Z:,
-# copies itself to the temporary folder (on C:), starts the copy and ends; the copy waits for
-# it and leaves a note; a last run reads the note and sweeps the copy, which has ended.
+# copies itself to the temporary folder (on C:, in a folder whose name holds Cyrillic and
+# Chinese letters), starts the copy and ends; the copy waits for it and leaves a note; a last
+# run reads the note and sweeps the copy, which has ended.
 #   relaunch.sh WINE_RUN RELAUNCH_PROBE_EXE
 set -u
 run=$1 probe=$2
@@ -17,6 +18,7 @@ fail() { echo "FAIL: $*"; echo "--- stdout"; cat "$out"; echo "--- stderr"; tail
 "$run" "$probe" --list 2>"$err" | tr -d '\r' >"$out"
 grep -q . "$out" || fail "no output"
 grep -qx 'copy named in the temporary folder, original ended' "$out" || fail "the copy's note"
+grep -qx 'temporary folder outside the ANSI code page: yes' "$out" || fail "an ASCII folder"
 grep -qx 'copies before the sweep: 1' "$out" || fail "the copy is not where it was made"
 grep -qx 'copies after the sweep: 0' "$out" || fail "the ended copy was not swept"
 echo "ok: relaunch"

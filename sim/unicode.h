@@ -1,0 +1,24 @@
+// Text the program passes or gets back in UTF-16, as the machine holds it: UTF-8. The A
+// forms of a call take and give bytes of the ANSI code page, through Narrow and Widen.
+#pragma once
+
+#include "code_pages.h"
+
+#include <simwin/windef.h>
+
+#include <string>
+
+namespace sim {
+
+std::string Utf8Of(const WCHAR* text);  // null: ""
+
+// An A form's text argument, and the text an A form hands out.
+std::string Utf8OfAnsi(const char* ansi);  // null: ""
+std::string AnsiOf(const std::string& utf8);
+
+// The answer of the calls that fill a caller's buffer of `size` units with a path
+// (GetTempPathW, GetSystemDirectoryW): the length without the terminator when it fits,
+// else the size needed with it and nothing written.
+DWORD PathAnswer(const std::string& utf8, WCHAR* buffer, DWORD size);
+
+}  // namespace sim
