@@ -219,7 +219,7 @@ BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bF
         m.files[to] = sim::File{};
     }
     m.journal.NoteUtf8("copy " + from + " to " + to +
-                          (error ? " failed " + std::to_string(error) : std::string()));
+                       (error ? " failed " + std::to_string(error) : std::string()));
     if (error != 0) return Fail(error, FALSE);
     return TRUE;
 }
@@ -233,8 +233,8 @@ BOOL WINAPI DeleteFileW(LPCWSTR lpFileName) {
         error = ERROR_FILE_NOT_FOUND;
     else if (FileInUse(path))
         error = ERROR_ACCESS_DENIED;  // a running image cannot be deleted
-    uint64_t seq = m.journal.NoteUtf8(
-        "delete " + path + (error ? " failed " + std::to_string(error) : std::string()));
+    uint64_t seq = m.journal.NoteUtf8("delete " + path +
+                                      (error ? " failed " + std::to_string(error) : std::string()));
     if (error != 0) return Fail(error, FALSE);
     m.files.erase(path);
     m.journal.filesDeleted.push_back({seq, path});
@@ -325,10 +325,10 @@ BOOL WINAPI CreateProcessW(LPCWSTR lpApplicationName, LPWSTR lpCommandLine, LPSE
     else
         error = m.process.createProcessError;
     created.succeeded = error == 0;
-    created.seq = m.journal.NoteUtf8(
-        "process " + created.commandLine + " inherit " + std::to_string(created.inheritHandles) +
-        " flags " + Hex(dwCreationFlags) +
-        (error ? " failed " + std::to_string(error) : std::string()));
+    created.seq = m.journal.NoteUtf8("process " + created.commandLine + " inherit " +
+                                     std::to_string(created.inheritHandles) + " flags " +
+                                     Hex(dwCreationFlags) +
+                                     (error ? " failed " + std::to_string(error) : std::string()));
     m.journal.processesCreated.push_back(created);
     if (error != 0) return Fail(error, FALSE);
 
