@@ -27,7 +27,7 @@ clear_switch() {
     "$run" reg delete "$literal" /f >/dev/null 2>&1 || true
 }
 trace_text='user mode request Disk Letter List'
-usage='usage: korvanta [E: | --all] [--wait[=SECONDS]] | --list | --info E: | --help | --version'
+usage='usage: korvanta [TARGET... | --all] [--wait[=SECONDS]] | --list | --info E: | --help | --version'
 
 case $case in
 no-drive|all-no-drive|wait-no-drive)
