@@ -73,6 +73,7 @@ const ToolLine kToolLines[] = {
     {"stdout", "Fatal Error: MFC initialization failed", {1}},
     {"stdout", "No USB drive detected\\.", {0}},
     {"stdout", "Drive [A-Z] is not a USB drive with media\\.", {1}},
+    {"stdout", "No USB drive matches \".*\"\\.", {1}},
     {"stdout", "[A-Z]:( .*)?", {0}},  // --list
     {"stdout", "Model: .*", {0}},     // --info
     {"stderr",
