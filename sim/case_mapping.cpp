@@ -59,8 +59,8 @@ int WINAPI LCMapStringW(LCID, DWORD dwMapFlags, LPCWSTR lpSrcStr, int cchSrc, LP
     if (lpSrcStr == nullptr || cchSrc == 0 || cchDest < 0 || (cchDest > 0 && lpDestStr == nullptr))
         return Fail(ERROR_INVALID_PARAMETER, 0);
     // A negative length: up to the terminator, which is mapped too.
-    size_t n = cchSrc > 0 ? static_cast<size_t>(cchSrc)
-                          : std::char_traits<char16_t>::length(lpSrcStr) + 1;
+    size_t n =
+        cchSrc > 0 ? static_cast<size_t>(cchSrc) : std::char_traits<char16_t>::length(lpSrcStr) + 1;
     if (cchDest == 0) return static_cast<int>(n);
     if (static_cast<size_t>(cchDest) < n) return Fail(ERROR_INSUFFICIENT_BUFFER, 0);
     for (size_t k = 0; k < n; ++k)

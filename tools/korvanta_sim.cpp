@@ -37,7 +37,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--scan") {
             scanRequested = true;
         } else if (arg == "-h" || arg == "--help") {
-            std::cout << "usage: korvanta-sim [SCENARIO.json] [--case N] [--scan] [--report FILE]\n";
+            std::cout
+                << "usage: korvanta-sim [SCENARIO.json] [--case N] [--scan] [--report FILE]\n";
             return 0;
         } else if (scenarioPath.empty() && arg.rfind("--", 0) != 0) {
             scenarioPath = arg;

@@ -135,8 +135,8 @@ void ApplyDevice(const json& d, const std::string& where, sim::Machine& m) {
 
 void ApplyUsbFlashDrive(const json& u, const std::string& where, sim::Machine& m) {
     OnlyKeys(u, where,
-             {"letter", "diskNumber", "product", "media", "label", "ejectAnswers",
-              "friendlyName", "description"});
+             {"letter", "diskNumber", "product", "media", "label", "ejectAnswers", "friendlyName",
+              "description"});
     sim::UsbDriveIds ids =
         sim::AddUsbFlashDrive(m, Letter(u, where), Get<DWORD>(u, "diskNumber", where, 1),
                               Get<std::string>(u, "product", where, "ven_generic&prod_flash_disk"));

@@ -8,8 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 
-const char* const UsageLine = "usage: korvanta [TARGET... | --all] [--wait[=SECONDS]] | --list | "
-                              "--info E: | --help | --version\n";
+const char* const UsageLine =
+    "usage: korvanta [TARGET... | --all] [--wait[=SECONDS]] | --list | "
+    "--info E: | --help | --version\n";
 
 namespace {
 

@@ -26,5 +26,6 @@ const DWORD kVolumeLabelUnits = MAX_PATH + 1;
 void VolumeLabel(char letter, WCHAR* label, DWORD units);
 
 // --list: prints "E: <name> [<label>]", the label in brackets when the volume has one, for
-// each supported drive with media, once per letter in ascending order, and returns the exit code: 0 with a drive, 1 with none.
+// each supported drive with media, once per letter in ascending order, and returns the exit code: 0
+// with a drive, 1 with none.
 int ListDrives();

@@ -21,5 +21,4 @@ int EjectAndReport(char target, DWORD waitSeconds);
 // device's lines together; a vetoed device waits as above, in turn. One sound at the end:
 // MB_OK and 0 when every drive was ejected and nothing `failedBefore` (a target that named
 // no drive), MB_ICONHAND and 1 otherwise.
-int EjectAllAndReport(const char* letters, int count, DWORD waitSeconds,
-                      bool failedBefore = false);
+int EjectAllAndReport(const char* letters, int count, DWORD waitSeconds, bool failedBefore = false);

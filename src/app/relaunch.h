@@ -8,8 +8,8 @@
 #include "platform/win32.h"
 
 // The program's own file, the temporary folder with its backslash, or the current folder,
-// in `out` (`size` units); false, with `out` empty, when the name cannot be read whole (a name cut short
-// comes back as the whole buffer, unterminated on older systems).
+// in `out` (`size` units); false, with `out` empty, when the name cannot be read whole (a name cut
+// short comes back as the whole buffer, unterminated on older systems).
 bool OwnImagePath(WCHAR* out, DWORD size);
 bool TemporaryFolder(WCHAR* out, DWORD size);
 bool CurrentFolder(WCHAR* out, DWORD size);

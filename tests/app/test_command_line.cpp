@@ -161,22 +161,26 @@ TEST_P(Targets, KeepTheirKindAndText) {
         const Target& t = command.target[k];
         seen += std::string(k > 0 ? " " : "") + "LPCN"[static_cast<int>(t.kind)];
         if (t.kind == TargetKind::Letter) seen += t.letter;
-        if (t.kind == TargetKind::Name) seen += "[" + std::string(t.text, t.text + std::char_traits<char16_t>::length(t.text)) + "]";
+        if (t.kind == TargetKind::Name)
+            seen += "[" + std::string(t.text, t.text + std::char_traits<char16_t>::length(t.text)) +
+                    "]";
     }
     EXPECT_EQ(seen, GetParam().targets) << GetParam().line;
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lines, Targets,
-    ::testing::Values(TargetCase{"k E: g:/ \"MY STICK\" \\ .", "LE LG N[MY STICK] P C"},
-                      TargetCase{"k \"E:\\\" F:", "LE LF"},
-                      TargetCase{"k \"MY STICK\\\"", "N[MY STICK\\]"},
-                      TargetCase{"k \"x\\\"y\" a\\\"b \\\"E:\\\" EE 1:", "N[x\"y] N[a\"b] N[\"E:\"] N[EE] N[1:]"},
-                      TargetCase{"k SanDisk* ?", "N[SanDisk*] N[?]"}));
+INSTANTIATE_TEST_SUITE_P(Lines, Targets,
+                         ::testing::Values(TargetCase{"k E: g:/ \"MY STICK\" \\ .",
+                                                      "LE LG N[MY STICK] P C"},
+                                           TargetCase{"k \"E:\\\" F:", "LE LF"},
+                                           TargetCase{"k \"MY STICK\\\"", "N[MY STICK\\]"},
+                                           TargetCase{"k \"x\\\"y\" a\\\"b \\\"E:\\\" EE 1:",
+                                                      "N[x\"y] N[a\"b] N[\"E:\"] N[EE] N[1:]"},
+                                           TargetCase{"k SanDisk* ?", "N[SanDisk*] N[?]"}));
 
 TEST(CommandLine, TargetOfMaxPathIsRefusedWhole) {
     std::string name(kMaxTargetUnits - 1, 'n');
-    EXPECT_EQ(ParseCommandLine(Wide(("k " + name).c_str()).c_str()).form, CommandForm::EjectTargets);
+    EXPECT_EQ(ParseCommandLine(Wide(("k " + name).c_str()).c_str()).form,
+              CommandForm::EjectTargets);
     EXPECT_EQ(ParseCommandLine(Wide(("k " + name + "n").c_str()).c_str()).form, CommandForm::Usage);
 }
 

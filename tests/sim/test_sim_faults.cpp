@@ -405,9 +405,9 @@ const FaultCase kCases[] = {
     {"GetVolumeInformationW",
      [] {
          WCHAR label[MAX_PATH + 1] = {'x'};
-         return FailedWith(GetVolumeInformationW(u"E:\\", label, MAX_PATH + 1, NULL, NULL, NULL,
-                                                 NULL, 0),
-                           FALSE, ERROR_NOT_READY) &&
+         return FailedWith(
+                    GetVolumeInformationW(u"E:\\", label, MAX_PATH + 1, NULL, NULL, NULL, NULL, 0),
+                    FALSE, ERROR_NOT_READY) &&
                 label[0] == 'x';
      }},
     {"LCMapStringW",

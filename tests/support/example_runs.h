@@ -30,9 +30,9 @@ inline std::vector<ExampleRun> ExampleRuns() {
         std::ifstream in(file);
         std::vector<nlohmann::json> cases = scenario::Cases(nlohmann::json::parse(in));
         for (size_t k = 0; k < cases.size(); ++k)
-            runs.push_back({file.stem().string() +
-                                (cases.size() > 1 ? "#" + std::to_string(k + 1) : ""),
-                            cases[k]});
+            runs.push_back(
+                {file.stem().string() + (cases.size() > 1 ? "#" + std::to_string(k + 1) : ""),
+                 cases[k]});
     }
     return runs;
 }

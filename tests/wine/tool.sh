@@ -77,6 +77,17 @@ help)
     grep -q '^  --wait\[=N\]  ' "$out" || fail "no word on --wait"
     ! grep -q "$usage" "$err" || fail "usage on standard error"
     ;;
+help-switch)  # the help switch of every Windows program
+    "$run" "$exe" '/?' >"$out" 2>"$err"; rc=$?
+    [ $rc -eq 0 ] || fail "exit code $rc, expected 0"
+    [ "$(head -n 1 "$out")" = "$usage" ] || fail "the usage is not the first line"
+    grep -q '^A TARGET is a drive letter' "$out" || fail "no word on the targets"
+    ;;
+no-such)  # a name no drive has: Wine has no USB drive at all
+    "$run" "$exe" "NO SUCH" >"$out" 2>"$err"; rc=$?
+    [ $rc -eq 1 ] || fail "exit code $rc, expected 1"
+    printf 'No USB drive matches "NO SUCH".\n' | cmp -s - "$out" || fail "console output"
+    ;;
 version)
     "$run" "$exe" --version >"$out" 2>"$err"; rc=$?
     [ $rc -eq 0 ] || fail "exit code $rc, expected 0"
