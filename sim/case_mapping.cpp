@@ -1,7 +1,7 @@
 // Upper and lower case as kernel32's LCMapStringW gives them without linguistic casing: the
 // file system's table, the same for every locale. The simulated machine knows the letters of
 // the Latin, Greek and Cyrillic blocks and the full-width Latin ones; other characters have
-// no case here.
+// no case here. As in the file system's table, final sigma has no upper case of its own.
 #include "fault.h"
 #include "machine.h"
 
@@ -24,7 +24,6 @@ char16_t Upper(char16_t c) {
         (c >= 0xFF41 && c <= 0xFF5A))
         return static_cast<char16_t>(c - 0x20);
     if (c == 0xFF) return 0x178;
-    if (c == 0x3C2) return 0x3A3;  // final sigma
     if (c >= 0x450 && c <= 0x45F) return static_cast<char16_t>(c - 0x50);
     if (InPairs(c, 0x101, 0x137, true) || InPairs(c, 0x14B, 0x177, true) ||
         InPairs(c, 0x13A, 0x148, false) || InPairs(c, 0x17A, 0x17E, false) ||

@@ -19,9 +19,9 @@ namespace {
 // the next attempt; a few are plenty, since stale copies are removed before.
 const unsigned kCopyNameAttempts = 8;
 
-// The command line holds the copy's path in quotes, the targets (each quoted, with its
-// backslashes and quotes escaped, at most doubling it), the wait and the marker.
-const size_t kCommandLineUnits = MAX_PATH + kMaxTargets * (2 * kMaxTargetUnits + 4) + 64;
+// The command line holds the copy's path in quotes, the targets (each quoted and escaped: a
+// quote takes four units, a backslash at most two), the wait and the marker.
+const size_t kCommandLineUnits = MAX_PATH + kMaxTargets * (4 * kMaxTargetUnits + 4) + 64;
 
 // One device per drive letter at most.
 const int kMaxTargetDevices = 26;
