@@ -5,9 +5,12 @@
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <initializer_list>
+#include <limits>
 #include <set>
 #include <string>
+#include <type_traits>
 #include <utility>
 
 namespace scenario {
@@ -24,6 +27,20 @@ void OnlyKeys(const nlohmann::json& object, const std::string& where,
 template <typename T>
 T Get(const nlohmann::json& object, const char* key, const std::string& where, T fallback) {
     if (!object.contains(key)) return fallback;
+    if constexpr (std::is_integral_v<T> && !std::is_same_v<T, bool>) {
+        // A fraction or a number out of T's range would convert to some other number.
+        const nlohmann::json& value = object.at(key);
+        bool fits =
+            value.is_number_unsigned()
+                ? value.get<uint64_t>() <= static_cast<uint64_t>(std::numeric_limits<T>::max())
+            : value.is_number_integer()
+                ? value.get<int64_t>() >= static_cast<int64_t>(std::numeric_limits<T>::min()) &&
+                      (value.get<int64_t>() < 0 ||
+                       static_cast<uint64_t>(value.get<int64_t>()) <=
+                           static_cast<uint64_t>(std::numeric_limits<T>::max()))
+                : false;
+        if (!fits) Bad(where + "." + key, value.is_number() ? "out of range" : "wrong type");
+    }
     try {
         return object.at(key).get<T>();
     } catch (const nlohmann::json::exception&) {

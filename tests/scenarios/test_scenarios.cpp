@@ -157,6 +157,10 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"veto_type_past_the_last",
                 R"({"usbFlashDrives": [{"letter": "E", "ejectAnswers": [{"vetoType": 13}]}]})",
                 "usbFlashDrives[0].ejectAnswers[0].vetoType"},
+        // A number the field's type cannot hold would convert to another (the scenario
+        // fuzzer found 1.5e89).
+        Refusal{"number_out_of_range", R"({"windows": {"major": 1.5e89}})", "windows.major"},
+        Refusal{"negative_unsigned", R"({"windows": {"upTimeMs": -1}})", "windows.upTimeMs"},
         Refusal{"view_outside_software",
                 R"({"registry": [{"root": "HKEY_DYN_DATA", "key": "Enum", "view": "64"}]})",
                 "registry[0].view"},
