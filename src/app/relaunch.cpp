@@ -4,6 +4,7 @@
 #include "app/relaunch_paths.h"
 #include "app/wide_text.h"
 
+#include <cstdlib>
 #include <cstring>
 
 // The original does nothing after starting the copy but close two handles and exit, so it
@@ -19,9 +20,11 @@ namespace {
 // the next attempt; a few are plenty, since stale copies are removed before.
 const unsigned kCopyNameAttempts = 8;
 
-// The command line holds the copy's path in quotes, the targets (each quoted and escaped: a
-// quote takes four units, a backslash at most two), the wait and the marker.
-const size_t kCommandLineUnits = MAX_PATH + kMaxTargets * (4 * kMaxTargetUnits + 4) + 64;
+// The longest command line CreateProcessW takes, its terminator included. The copy's path in
+// quotes, the targets (each quoted and escaped: a quote takes four units, a backslash at most
+// two), the wait and the marker fit unless the targets were typed near that limit already;
+// then the copy is not started and the tool ejects in place.
+const size_t kCommandLineUnits = 32767;
 
 // One device per drive letter at most.
 const int kMaxTargetDevices = 26;
@@ -122,18 +125,23 @@ bool HandOverToCopy(const WCHAR* image, const WCHAR* folder, const ParsedCommand
         targets[targetCount++] = t.kind == TargetKind::Letter ? letters[k] : t.text;
     }
 
-    // Too large for an ordinary stack frame; a process hands over once.
-    static WCHAR commandLine[kCommandLineUnits];
     STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started;
     std::memset(&started, 0, sizeof started);
+    // The command line is too large for a stack frame, and a static buffer would be carried
+    // in the file.
+    WCHAR* commandLine = static_cast<WCHAR*>(std::malloc(kCommandLineUnits * sizeof(WCHAR)));
     // No inherited handles (the guard stays the original's) and no console of its own: the
     // copy writes its line where the user looks.
-    if (!CopyCommandLine(copy, targets, targetCount, command.waitSeconds, GetCurrentProcessId(),
-                         commandLine, kCommandLineUnits) ||
-        !CreateProcessW(copy, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started)) {
+    bool running =
+        commandLine != NULL &&
+        CopyCommandLine(copy, targets, targetCount, command.waitSeconds, GetCurrentProcessId(),
+                        commandLine, kCommandLineUnits) &&
+        CreateProcessW(copy, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started);
+    std::free(commandLine);
+    if (!running) {
         DeleteFileW(copy);
         return false;
     }
