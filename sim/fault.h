@@ -10,7 +10,7 @@
 // opened (CloseHandle, RegCloseKey, FreeLibrary, GlobalFree, SetupDiDestroyDeviceInfoList,
 // NetApiBufferFree) do not: on a handle the program holds they do not fail, and nothing
 // could be done if they did. Nor do calls without a failure result (GetLastError,
-// SetLastError, Sleep, GetCommandLineA, OutputDebugStringA, GetDriveTypeA, whose "cannot
+// SetLastError, Sleep, GetCommandLineA and W, OutputDebugStringA, GetDriveTypeA, whose "cannot
 // tell" answer is a drive type of its own).
 #pragma once
 

@@ -261,7 +261,19 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName) {
     return Fail(ERROR_MOD_NOT_FOUND, HMODULE(nullptr));
 }
 
-LPSTR WINAPI GetCommandLineA(void) { return &machine().process.commandLine[0]; }
+// Both forms hand out a buffer of the process that lives as long as it does; here the
+// machine's, made again from the described line at each call.
+LPSTR WINAPI GetCommandLineA(void) {
+    sim::Process& p = machine().process;
+    p.commandLineAnsi = sim::AnsiOf(p.commandLine);
+    return &p.commandLineAnsi[0];
+}
+
+LPWSTR WINAPI GetCommandLineW(void) {
+    sim::Process& p = machine().process;
+    p.commandLineWide = sim::FromUtf8(p.commandLine);
+    return &p.commandLineWide[0];
+}
 
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString) {
     sim::Machine& m = machine();
@@ -293,26 +305,61 @@ BOOL WINAPI GetVersionExA(LPOSVERSIONINFOA info) {
     return TRUE;
 }
 
-BOOL WINAPI GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
-                                  LPDWORD serial, LPDWORD maxComponent, LPDWORD flags,
-                                  LPSTR fileSystemName, DWORD fileSystemNameSize) {
-    sim::Machine& m = machine();
-    m.journal.Note(std::string("volumeinfo ") + (root ? root : ""));
-    if (FaultHere("GetVolumeInformationA")) return Fail(ERROR_NOT_READY, FALSE);
-    // Only a root such as "E:\" names a volume here.
-    sim::Volume* v = VolumeOfRoot(root);
-    if (v == nullptr || root[2] != '\\') return Fail(ERROR_INVALID_NAME, FALSE);
-    if (!v->mediaPresent) return Fail(ERROR_NOT_READY, FALSE);
-    if (v->fileSystem.empty()) return Fail(ERROR_UNRECOGNIZED_VOLUME, FALSE);
-    if (fileSystemName && fileSystemNameSize <= v->fileSystem.size())
+namespace {
+
+// The volume GetVolumeInformationA and W describe at `root`, or null with the error set.
+// Only a root such as "E:\" names a volume here.
+const sim::Volume* VolumeForInformation(const std::string& root) {
+    const sim::Volume* v = VolumeOfRoot(root.c_str());
+    const sim::Volume* none = nullptr;
+    if (v == nullptr || root.size() != 3) return Fail(ERROR_INVALID_NAME, none);
+    if (!v->mediaPresent) return Fail(ERROR_NOT_READY, none);
+    if (v->fileSystem.empty()) return Fail(ERROR_UNRECOGNIZED_VOLUME, none);
+    return v;
+}
+
+// Fills the answer of both forms: the label and the file system name in the caller's
+// buffers of `labelSize` and `nameSize` characters (either may be null), and the numbers.
+template <typename Char, typename Text>
+BOOL VolumeAnswer(const Text& label, const Text& fileSystem, Char* labelOut, DWORD labelSize,
+                  Char* nameOut, DWORD nameSize, LPDWORD serial, LPDWORD maxComponent,
+                  LPDWORD flags) {
+    if ((labelOut && labelSize <= label.size()) || (nameOut && nameSize <= fileSystem.size()))
         return Fail(ERROR_BAD_LENGTH, FALSE);
-    if (volumeName && volumeNameSize > 0) volumeName[0] = 0;
+    if (labelOut) std::memcpy(labelOut, label.c_str(), (label.size() + 1) * sizeof(Char));
+    if (nameOut) std::memcpy(nameOut, fileSystem.c_str(), (fileSystem.size() + 1) * sizeof(Char));
     if (serial) *serial = 0x1234ABCD;
     if (maxComponent) *maxComponent = 255;
     if (flags) *flags = 0;
-    if (fileSystemName)
-        std::memcpy(fileSystemName, v->fileSystem.c_str(), v->fileSystem.size() + 1);
     return TRUE;
+}
+
+}  // namespace
+
+BOOL WINAPI GetVolumeInformationA(LPCSTR root, LPSTR volumeName, DWORD volumeNameSize,
+                                  LPDWORD serial, LPDWORD maxComponent, LPDWORD flags,
+                                  LPSTR fileSystemName, DWORD fileSystemNameSize) {
+    std::string rootText = root ? root : "";
+    machine().journal.Note("volumeinfo " + rootText);
+    if (FaultHere("GetVolumeInformationA")) return Fail(ERROR_NOT_READY, FALSE);
+    const sim::Volume* v = VolumeForInformation(rootText);
+    if (v == nullptr) return FALSE;
+    return VolumeAnswer(sim::AnsiOf(v->label), sim::AnsiOf(v->fileSystem), volumeName,
+                        volumeNameSize, fileSystemName, fileSystemNameSize, serial, maxComponent,
+                        flags);
+}
+
+BOOL WINAPI GetVolumeInformationW(LPCWSTR root, LPWSTR volumeName, DWORD volumeNameSize,
+                                  LPDWORD serial, LPDWORD maxComponent, LPDWORD flags,
+                                  LPWSTR fileSystemName, DWORD fileSystemNameSize) {
+    std::string rootText = sim::Utf8Of(root);
+    machine().journal.NoteUtf8("volumeinfo " + rootText);
+    if (FaultHere("GetVolumeInformationW")) return Fail(ERROR_NOT_READY, FALSE);
+    const sim::Volume* v = VolumeForInformation(rootText);
+    if (v == nullptr) return FALSE;
+    return VolumeAnswer(sim::FromUtf8(v->label), sim::FromUtf8(v->fileSystem), volumeName,
+                        volumeNameSize, fileSystemName, fileSystemNameSize, serial, maxComponent,
+                        flags);
 }
 
 BOOL WINAPI FlushFileBuffers(HANDLE hFile) {

@@ -50,7 +50,11 @@ struct Account {
 struct Process {
     bool moduleHandleAvailable = true;
     bool consoleControlAvailable = true;  // SetConsoleCtrlHandler succeeds
+    // The command line, UTF-8: GetCommandLineW hands it out whole, GetCommandLineA in the
+    // ANSI code page; each from a buffer of its own (below), made at the call.
     std::string commandLine = "korvanta.exe";
+    std::string commandLineAnsi;
+    std::u16string commandLineWide;
     // Paths are held as UTF-8: the W forms answer them whole, the A forms in the ANSI code
     // page (Narrow), where a character the code page lacks becomes '?'.
     std::string moduleFileName = "C:\\Tools\\korvanta.exe";  // what GetModuleFileNameW names
@@ -163,6 +167,7 @@ struct Volume {
     // rights in effect (an administrator whose process is not elevated gets this).
     bool passThroughDenied = false;
     std::string fileSystem = "FAT32";  // what GetVolumeInformationA names; empty: it fails
+    std::string label;                 // the volume label, UTF-8; empty: none
     // Answers to FSCTL_LOCK_VOLUME, used in order, the last one repeating; none: success.
     std::vector<bool> lockAnswers;
     int lockTries = 0;

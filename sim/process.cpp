@@ -181,6 +181,11 @@ DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer) {
     return sim::PathAnswer(machine().process.tempPath, lpBuffer, nBufferLength);
 }
 
+DWORD WINAPI GetCurrentDirectoryW(DWORD nBufferLength, LPWSTR lpBuffer) {
+    if (FaultHere("GetCurrentDirectoryW")) return Fail(ERROR_NOT_ENOUGH_MEMORY, DWORD(0));
+    return sim::PathAnswer(machine().process.currentDirectory, lpBuffer, nBufferLength);
+}
+
 BOOL WINAPI SetCurrentDirectoryW(LPCWSTR lpPathName) {
     if (FaultHere("SetCurrentDirectoryW")) return Fail(ERROR_ACCESS_DENIED, FALSE);
     sim::Machine& m = machine();

@@ -1,6 +1,6 @@
 // korvanta-sim: runs the tool once on a simulated Windows machine.
 //
-//   korvanta-sim [SCENARIO.json] [--scan] [--report FILE]
+//   korvanta-sim [SCENARIO.json] [--case N] [--scan] [--report FILE]
 //
 // With no scenario the machine has an internal disk C:, an optical drive D: without a disc
 // and one USB flash drive E:. The tool's console output goes to standard output as it
@@ -8,7 +8,8 @@
 // code is the tool's. --scan (or "run": "scan" in the
 // scenario) runs the administrator's controller scan instead of the tool and prints the
 // device table it leaves; "run": "sdk" runs the scenario's SDK calls and prints each
-// call's status. Commands a controller refused are listed. A scenario or report that cannot be read
+// call's status. Of a scenario that is a table of cases, --case N runs the N-th (the first
+// by default). Commands a controller refused are listed. A scenario or report that cannot be read
 // or written exits with 2 and a message on standard error.
 #include "sim/builders.h"
 #include "sim/machine.h"
@@ -17,6 +18,7 @@
 #include "tools/scenario_file.h"
 
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -25,14 +27,18 @@ int main(int argc, char** argv) {
     std::string scenarioPath, reportPath, kind = "tool";
     nlohmann::json calls = nlohmann::json::array();
     bool scanRequested = false;
+    size_t caseNumber = 1;
     for (int i = 1; i < argc; ++i) {
         std::string arg = argv[i];
         if (arg == "--report" && i + 1 < argc) {
             reportPath = argv[++i];
+        } else if (arg == "--case" && i + 1 < argc) {
+            caseNumber = std::strtoul(argv[++i], nullptr, 10);
         } else if (arg == "--scan") {
             scanRequested = true;
         } else if (arg == "-h" || arg == "--help") {
-            std::cout << "usage: korvanta-sim [SCENARIO.json] [--scan] [--report FILE]\n";
+            std::cout
+                << "usage: korvanta-sim [SCENARIO.json] [--case N] [--scan] [--report FILE]\n";
             return 0;
         } else if (scenarioPath.empty() && arg.rfind("--", 0) != 0) {
             scenarioPath = arg;
@@ -54,7 +60,7 @@ int main(int argc, char** argv) {
         }
         scenario::LoadedScenario loaded;
         std::string error;
-        if (!scenario::LoadScenario(in, m, &loaded, &error)) {
+        if (!scenario::LoadScenario(in, m, &loaded, &error, caseNumber)) {
             std::cerr << "korvanta-sim: " << scenarioPath << ": " << error << "\n";
             return 2;
         }

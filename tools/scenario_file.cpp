@@ -4,12 +4,17 @@
 #include "tools/scenario.h"
 
 #include <exception>
+#include <stdexcept>
 
 namespace scenario {
 
-bool LoadScenario(std::istream& in, sim::Machine& m, LoadedScenario* out, std::string* error) {
+bool LoadScenario(std::istream& in, sim::Machine& m, LoadedScenario* out, std::string* error,
+                  size_t caseNumber) {
     try {
-        nlohmann::json description = nlohmann::json::parse(in);
+        std::vector<nlohmann::json> cases = Cases(nlohmann::json::parse(in));
+        if (caseNumber == 0 || caseNumber > cases.size())
+            throw std::runtime_error("no case " + std::to_string(caseNumber));
+        const nlohmann::json& description = cases[caseNumber - 1];
         Apply(description, m);
         out->kind = RunKind(description);
         out->calls = description.value("calls", nlohmann::json::array());

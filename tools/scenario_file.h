@@ -16,9 +16,11 @@ struct LoadedScenario {
     nlohmann::json calls = nlohmann::json::array();
 };
 
-// Reads the scenario text from `in` and describes `m` as it says. Returns false with a
+// Reads the scenario text from `in` and describes `m` as it says; of a table of cases, the
+// case numbered `caseNumber` (from 1). Returns false with a
 // message naming the offending field in `error` when the text is not a well-formed
 // scenario; `m` may then be partly described.
-bool LoadScenario(std::istream& in, sim::Machine& m, LoadedScenario* out, std::string* error);
+bool LoadScenario(std::istream& in, sim::Machine& m, LoadedScenario* out, std::string* error,
+                  size_t caseNumber = 1);
 
 }  // namespace scenario

@@ -75,8 +75,8 @@ void NodeName(const json& object, const char* key, const std::string& where,
 void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
     OnlyKeys(v, where,
              {"letter", "type", "dosDevice", "media", "deviceNumber", "deviceType", "partition",
-              "openError", "deniedAccess", "passThroughDenied", "fileSystem", "lockAnswers",
-              "scsiTarget", "mountFolders"});
+              "openError", "deniedAccess", "passThroughDenied", "fileSystem", "label",
+              "lockAnswers", "scsiTarget", "mountFolders"});
     sim::Volume vol;
     if (sim::Volume* existing = m.FindVolume(Letter(v, where))) vol = *existing;
     vol.letter = Letter(v, where);
@@ -92,6 +92,7 @@ void ApplyVolume(const json& v, const std::string& where, sim::Machine& m) {
                                            where + ".deniedAccess");
     vol.passThroughDenied = Get<bool>(v, "passThroughDenied", where, vol.passThroughDenied);
     vol.fileSystem = Get<std::string>(v, "fileSystem", where, vol.fileSystem);
+    vol.label = Get<std::string>(v, "label", where, vol.label);
     vol.lockAnswers = Get<std::vector<bool>>(v, "lockAnswers", where, vol.lockAnswers);
     if (v.contains("scsiTarget")) vol.target = Target(v.at("scsiTarget"), where + ".scsiTarget");
     vol.mountFolders = Get<std::vector<std::string>>(v, "mountFolders", where, vol.mountFolders);
@@ -134,12 +135,14 @@ void ApplyDevice(const json& d, const std::string& where, sim::Machine& m) {
 
 void ApplyUsbFlashDrive(const json& u, const std::string& where, sim::Machine& m) {
     OnlyKeys(u, where,
-             {"letter", "diskNumber", "product", "media", "ejectAnswers", "friendlyName",
+             {"letter", "diskNumber", "product", "media", "label", "ejectAnswers", "friendlyName",
               "description"});
     sim::UsbDriveIds ids =
         sim::AddUsbFlashDrive(m, Letter(u, where), Get<DWORD>(u, "diskNumber", where, 1),
                               Get<std::string>(u, "product", where, "ven_generic&prod_flash_disk"));
-    m.FindVolume(Letter(u, where))->mediaPresent = Get<bool>(u, "media", where, true);
+    sim::Volume* volume = m.FindVolume(Letter(u, where));
+    volume->mediaPresent = Get<bool>(u, "media", where, true);
+    volume->label = Get<std::string>(u, "label", where, "");
     if (u.contains("ejectAnswers"))
         m.devices[ids.usb].ejectAnswers =
             EjectAnswers(u.at("ejectAnswers"), where + ".ejectAnswers");

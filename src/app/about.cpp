@@ -1,6 +1,5 @@
 #include "app/about.h"
 
-#include "app/command_line.h"
 #include "app/console.h"
 #include "platform/win32.h"
 #include "sdk/system/system_library.h"
@@ -9,22 +8,31 @@
 #include <cstdlib>
 #include <cstring>
 
+const char* const UsageLine =
+    "usage: korvanta [TARGET... | --all] [--wait[=SECONDS]] | --list | "
+    "--info E: | --help | --version\n";
+
 namespace {
 
-// The help, one console line each: the console writer bounds each write, and the text is
-// longer than one.
+// The help after the usage line, one console line each: the console writer bounds each
+// write, and the text is longer than one.
 const char* const kHelp[] = {
     "Korvanta safely ejects a USB flash drive.",
     "",
     "  (no argument)  eject the supported USB drive with media that has the highest letter",
-    "  E: or E        eject drive E, when it is a supported USB drive with media",
+    "  TARGET...      eject the drives the targets name, when they are supported USB drives",
+    "                 with media",
     "  --all          eject every supported USB drive with media",
     "  --wait[=N]     when a drive is in use, keep trying for N seconds (30)",
-    "  --list         list the supported USB drives with media, with their names",
+    "  --list         list the supported USB drives with media, with their names and labels",
     "  --info E:      show the controller of drive E: its model, model code, USB",
     "                 manufacturer and product strings and flash maker code",
-    "  --help         show this text",
+    "  --help, /?     show this text",
     "  --version      show the program's version",
+    "",
+    "A TARGET is a drive letter (E, E:, E:\\ or E:/), \\ for the drive the program lies on,",
+    ". for the drive of the current folder, or a name that matches a drive's volume label",
+    "or its --list name, without regard to case, with * and ? as wildcards (\"SanDisk*\").",
     "",
     "--info sends the controller's vendor commands to the drive, which on some controllers",
     "write a register and, in builds that carry controller code, may load code into the",
@@ -32,8 +40,8 @@ const char* const kHelp[] = {
     "elevated console.",
     "",
     "Exit codes: 0 ejected, listed or shown, or no drive to eject; 1 the ejection failed or",
-    "was refused, no drive to list, or the controller could not be reached; 2 arguments",
-    "that were not understood.",
+    "was refused, a target named no drive, no drive to list, or the controller could not be",
+    "reached; 2 arguments that were not understood.",
 };
 
 // A version resource is at most a few kilobytes; anything larger is not trusted.

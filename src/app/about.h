@@ -14,3 +14,7 @@ bool ReadProgramVersion(char* text, size_t size);
 // --version: "Korvanta <version>" on standard output and 0, or a line on standard error
 // and 1 when the version resource cannot be read.
 int ShowVersion();
+
+// The usage line, with its line feed: the first line of --help, and alone on standard error
+// for a command line that was not understood.
+extern const char* const UsageLine;

@@ -4,31 +4,23 @@
 
 const char* const RelaunchMarker = "--relaunched-from=";
 
-const char* const UsageLine =
-    "usage: korvanta [E: | --all] [--wait[=SECONDS]] | --list | --info E: | --help | --version\n";
-
 namespace {
 
 const char kWaitOption[] = "--wait";
-const char kAllOption[] = "--all";
 
-// No form takes more than two arguments besides the marker; a few more are collected so
-// that an extra argument is seen and refused rather than dropped.
-const int kMaxArguments = 4;
-// Every argument the tool understands is short; a longer one is refused whole.
-const size_t kArgumentChars = 32;
-
-struct Arguments {
-    char text[kMaxArguments][kArgumentChars];
-    int count;
-    bool refused;  // too many, or one too long for its buffer
+// One argument as it was read; `tooLong` when it did not fit, so it is refused whole rather
+// than cut to something that would match.
+struct Argument {
+    WCHAR text[kMaxTargetUnits];
+    size_t length;
+    bool tooLong;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(WCHAR c) { return c == ' ' || c == '\t'; }
 
 // Skips the program's own name: up to the closing quote when it starts with one (no escapes
 // are recognised inside it), else up to the first blank.
-const char* SkipProgramName(const char* p) {
+const WCHAR* SkipProgramName(const WCHAR* p) {
     if (*p == '"') {
         ++p;
         while (*p != 0 && *p != '"') ++p;
@@ -39,167 +31,210 @@ const char* SkipProgramName(const char* p) {
     return p;
 }
 
-// Splits the rest of the line into arguments: blanks separate them outside quotes; 2n
-// backslashes before a quote give n backslashes and the quote opens or closes a quoted
-// part, 2n+1 give n backslashes and a literal quote; other backslashes are literal.
-Arguments Split(const char* p) {
-    Arguments args;
-    std::memset(&args, 0, sizeof args);
-    for (;;) {
-        while (IsBlank(*p)) ++p;
-        if (*p == 0) break;
-        bool keep = args.count < kMaxArguments;
-        if (!keep) args.refused = true;
-        char* out = keep ? args.text[args.count] : NULL;
-        size_t length = 0;
-        bool quoted = false;
-        auto put = [&](char c) {
-            if (length + 1 < kArgumentChars) {
-                if (out) out[length] = c;
-            } else {
-                args.refused = true;
-            }
-            ++length;
-        };
-        while (*p != 0 && (quoted || !IsBlank(*p))) {
-            if (*p == '\\') {
-                size_t slashes = 0;
-                while (*p == '\\') {
-                    ++slashes;
-                    ++p;
-                }
-                if (*p == '"') {
-                    for (size_t k = 0; k < slashes / 2; ++k) put('\\');
-                    if (slashes % 2 == 1) {
-                        put('"');
-                        ++p;
-                    }
-                } else {
-                    for (size_t k = 0; k < slashes; ++k) put('\\');
-                }
-            } else if (*p == '"') {
-                quoted = !quoted;
-                ++p;
-            } else {
-                put(*p++);
-            }
+void Put(Argument* arg, WCHAR c, size_t count = 1) {
+    for (size_t k = 0; k < count; ++k) {
+        if (arg->length + 1 >= kMaxTargetUnits) {
+            arg->tooLong = true;
+            return;
         }
-        if (keep) ++args.count;
+        arg->text[arg->length++] = c;
+        arg->text[arg->length] = 0;
     }
-    return args;
 }
 
-// "E" or "E:", either case.
-bool DriveArgument(const char* text, char* letter) {
-    char c = text[0];
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+// Reads the argument that starts at `p` into `arg` and returns where it ends.
+const WCHAR* ReadArgument(const WCHAR* p, Argument* arg) {
+    arg->text[0] = 0;
+    arg->length = 0;
+    arg->tooLong = false;
+    bool quoted = false;
+    while (*p != 0 && (quoted || !IsBlank(*p))) {
+        if (*p == '"') {
+            quoted = !quoted;
+            ++p;
+            continue;
+        }
+        if (*p != '\\') {
+            Put(arg, *p++);
+            continue;
+        }
+        size_t slashes = 0;
+        for (; *p == '\\'; ++p) ++slashes;
+        if (*p != '"') {
+            Put(arg, '\\', slashes);
+            continue;
+        }
+        Put(arg, '\\', slashes / 2);
+        if (slashes % 2 == 0) continue;  // the quote opens or closes
+        if (quoted && (p[1] == 0 || IsBlank(p[1]))) {
+            // The end of a quoted argument: a path's closing backslash.
+            Put(arg, '\\');
+            quoted = false;
+        } else {
+            Put(arg, '"');
+        }
+        ++p;
+    }
+    return p;
+}
+
+// Whether `text` begins with the ASCII `ascii`; `rest` then points past it.
+bool StartsWith(const WCHAR* text, const char* ascii, const WCHAR** rest) {
+    for (; *ascii != 0; ++text, ++ascii)
+        if (*text != static_cast<WCHAR>(static_cast<unsigned char>(*ascii))) return false;
+    *rest = text;
+    return true;
+}
+
+bool Is(const WCHAR* text, const char* ascii) {
+    const WCHAR* rest = NULL;
+    return StartsWith(text, ascii, &rest) && *rest == 0;
+}
+
+// "E", "E:", "E:\" or "E:/", either case.
+bool DriveArgument(const WCHAR* text, char* letter) {
+    WCHAR c = text[0];
+    if (c >= 'a' && c <= 'z') c = static_cast<WCHAR>(c - 'a' + 'A');
     if (c < 'A' || c > 'Z') return false;
-    if (!(text[1] == 0 || (text[1] == ':' && text[2] == 0))) return false;
-    *letter = c;
+    bool root = (text[2] == '\\' || text[2] == '/') && text[3] == 0;
+    if (!(text[1] == 0 || (text[1] == ':' && (text[2] == 0 || root)))) return false;
+    *letter = static_cast<char>(c);
     return true;
 }
 
-// The marker's process id: 1 to 10 decimal digits, nonzero, within 32 bits.
-bool MarkerArgument(const char* text, DWORD* pid) {
-    size_t prefix = std::strlen(RelaunchMarker);
-    if (std::strncmp(text, RelaunchMarker, prefix) != 0) return false;
-    const char* digits = text + prefix;
-    size_t n = std::strlen(digits);
-    if (n == 0 || n > 10) return false;
+// `text` as 1 to `maxDigits` decimal digits without a sign, whose value is 1 to `maxValue`.
+bool Decimal(const WCHAR* text, size_t maxDigits, unsigned long long maxValue, DWORD* out) {
+    size_t n = 0;
     unsigned long long value = 0;
-    for (size_t k = 0; k < n; ++k) {
-        if (digits[k] < '0' || digits[k] > '9') return false;
-        value = value * 10 + static_cast<unsigned>(digits[k] - '0');
+    for (; text[n] != 0; ++n) {
+        if (n == maxDigits || text[n] < '0' || text[n] > '9') return false;
+        value = value * 10 + static_cast<unsigned>(text[n] - '0');
     }
-    if (value == 0 || value > 0xFFFFFFFFull) return false;
-    *pid = static_cast<DWORD>(value);
+    if (n == 0 || value == 0 || value > maxValue) return false;
+    *out = static_cast<DWORD>(value);
     return true;
 }
 
-// "--wait=" or "--wait" alone, the forms the wait option is recognised by; anything else
-// beginning with the name is an argument not understood.
-bool IsWaitOption(const char* text) {
-    size_t n = sizeof kWaitOption - 1;
-    return std::strncmp(text, kWaitOption, n) == 0 && (text[n] == 0 || text[n] == '=');
+bool IsNumber(const WCHAR* text) {
+    const WCHAR* p = text;
+    while (*p >= '0' && *p <= '9') ++p;
+    return p != text && *p == 0;
 }
 
-// The wait's seconds: kDefaultWaitSeconds for "--wait"; for "--wait=SECONDS" 1 to 3 decimal
-// digits without a sign, 1 to kMaxWaitSeconds.
-bool WaitArgument(const char* text, DWORD* seconds) {
-    const char* digits = text + sizeof kWaitOption - 1;
-    if (*digits == 0) {
+// "--wait" (kDefaultWaitSeconds) or "--wait=SECONDS" (1 to 3 digits, 1 to kMaxWaitSeconds).
+// Anything else beginning with the name is not the option.
+bool WaitArgument(const WCHAR* text, bool* isWait, DWORD* seconds) {
+    const WCHAR* rest = NULL;
+    *isWait = StartsWith(text, kWaitOption, &rest) && (*rest == 0 || *rest == '=');
+    if (!*isWait) return false;
+    if (*rest == 0) {
         *seconds = kDefaultWaitSeconds;
         return true;
     }
-    ++digits;  // the '='
-    size_t n = std::strlen(digits);
-    if (n == 0 || n > 3) return false;
-    DWORD value = 0;
-    for (size_t k = 0; k < n; ++k) {
-        if (digits[k] < '0' || digits[k] > '9') return false;
-        value = value * 10 + static_cast<DWORD>(digits[k] - '0');
-    }
-    if (value == 0 || value > kMaxWaitSeconds) return false;
-    *seconds = value;
+    return Decimal(rest + 1, 3, kMaxWaitSeconds, seconds);
+}
+
+// The forms that stand alone on the command line (--info with its drive).
+CommandForm AloneForm(const WCHAR* text) {
+    if (Is(text, "--list")) return CommandForm::List;
+    if (Is(text, "--info")) return CommandForm::Info;
+    if (Is(text, "--help") || Is(text, "/?") || Is(text, "-?")) return CommandForm::Help;
+    if (Is(text, "--version")) return CommandForm::Version;
+    return CommandForm::Usage;
+}
+
+// Adds a target that is no option; false for an empty one, or one too many.
+bool AddTarget(ParsedCommand* command, const Argument& arg) {
+    if (arg.length == 0 || command->targetCount == kMaxTargets) return false;
+    Target* t = &command->target[command->targetCount++];
+    std::memcpy(t->text, arg.text, (arg.length + 1) * sizeof(WCHAR));
+    t->letter = 0;
+    if (DriveArgument(arg.text, &t->letter))
+        t->kind = TargetKind::Letter;
+    else if (Is(arg.text, "\\"))
+        t->kind = TargetKind::ProgramDrive;
+    else if (Is(arg.text, "."))
+        t->kind = TargetKind::CurrentDrive;
+    else
+        t->kind = TargetKind::Name;
     return true;
+}
+
+// Reads every argument into `command`; false for one not understood. The marker and the
+// options are taken wherever they stand, each once.
+bool ReadArguments(const WCHAR* p, ParsedCommand* command, CommandForm* alone, int* count,
+                   bool* all) {
+    Argument arg;
+    bool infoDrive = false;  // the next argument is --info's drive
+    bool afterWait = false;
+    for (;;) {
+        while (IsBlank(*p)) ++p;
+        if (*p == 0) return !infoDrive;
+        p = ReadArgument(p, &arg);
+        if (arg.tooLong) return false;
+        ++*count;
+        const WCHAR* text = arg.text;
+        const WCHAR* rest = NULL;
+        bool isWait = false;
+        DWORD seconds = 0;
+        bool waitRead = WaitArgument(text, &isWait, &seconds);
+        CommandForm form = AloneForm(text);
+        // "--wait 30" is the wait's seconds in the wrong place, not a name.
+        if (afterWait && IsNumber(text)) return false;
+        afterWait = isWait;
+        if (infoDrive) {
+            if (!DriveArgument(text, &command->driveLetter)) return false;
+            infoDrive = false;
+        } else if (StartsWith(text, RelaunchMarker, &rest)) {
+            if (command->relaunchedFrom != 0 ||
+                !Decimal(rest, 10, 0xFFFFFFFFull, &command->relaunchedFrom))
+                return false;
+        } else if (isWait) {
+            if (!waitRead || command->waitSeconds != 0) return false;
+            command->waitSeconds = seconds;
+        } else if (Is(text, "--all")) {
+            if (*all) return false;
+            *all = true;
+        } else if (form != CommandForm::Usage) {
+            if (*alone != CommandForm::Usage) return false;
+            *alone = form;
+            infoDrive = form == CommandForm::Info;
+        } else if (text[0] == '-' || text[0] == '/' || !AddTarget(command, arg)) {
+            return false;
+        }
+    }
 }
 
 }  // namespace
 
 bool IsEjectingForm(CommandForm form) {
-    return form == CommandForm::EjectHighest || form == CommandForm::EjectLetter ||
+    return form == CommandForm::EjectHighest || form == CommandForm::EjectTargets ||
            form == CommandForm::EjectAll;
 }
 
-ParsedCommand ParseCommandLine(const char* commandLine) {
-    ParsedCommand usage = {CommandForm::Usage, 0, 0, 0};
-    if (commandLine == NULL) return usage;
-    Arguments args = Split(SkipProgramName(commandLine));
-    if (args.refused) return usage;
-
-    // The marker and the options are taken out wherever they stand; each may appear once.
-    const char* rest[kMaxArguments];
+ParsedCommand ParseCommandLine(const WCHAR* commandLine) {
+    ParsedCommand command;
+    std::memset(&command, 0, sizeof command);
+    command.form = CommandForm::Usage;
+    CommandForm alone = CommandForm::Usage;
     int count = 0;
-    DWORD relaunchedFrom = 0;
-    DWORD waitSeconds = 0;
     bool all = false;
-    for (int k = 0; k < args.count; ++k) {
-        const char* arg = args.text[k];
-        if (std::strncmp(arg, RelaunchMarker, std::strlen(RelaunchMarker)) == 0) {
-            if (relaunchedFrom != 0 || !MarkerArgument(arg, &relaunchedFrom)) return usage;
-        } else if (IsWaitOption(arg)) {
-            if (waitSeconds != 0 || !WaitArgument(arg, &waitSeconds)) return usage;
-        } else if (std::strcmp(arg, kAllOption) == 0) {
-            if (all) return usage;
-            all = true;
+    if (commandLine != NULL &&
+        ReadArguments(SkipProgramName(commandLine), &command, &alone, &count, &all)) {
+        if (alone != CommandForm::Usage) {
+            // Nothing goes with an informational form but --info's drive.
+            if (count == (alone == CommandForm::Info ? 2 : 1)) command.form = alone;
+        } else if (all) {
+            // --all names no drive.
+            if (command.targetCount == 0) command.form = CommandForm::EjectAll;
         } else {
-            rest[count++] = arg;
+            command.form =
+                command.targetCount > 0 ? CommandForm::EjectTargets : CommandForm::EjectHighest;
         }
     }
-
-    ParsedCommand command = usage;
-    char letter = 0;
-    if (all) {
-        // --all names no drive and goes with no other form.
-        if (count == 0) command = {CommandForm::EjectAll, 0, 0, 0};
-    } else if (count == 0) {
-        command = {CommandForm::EjectHighest, 0, 0, 0};
-    } else if (count == 1 && DriveArgument(rest[0], &letter)) {
-        command = {CommandForm::EjectLetter, letter, 0, 0};
-    } else if (count == 1 && std::strcmp(rest[0], "--list") == 0) {
-        command = {CommandForm::List, 0, 0, 0};
-    } else if (count == 1 && std::strcmp(rest[0], "--help") == 0) {
-        command = {CommandForm::Help, 0, 0, 0};
-    } else if (count == 1 && std::strcmp(rest[0], "--version") == 0) {
-        command = {CommandForm::Version, 0, 0, 0};
-    } else if (count == 2 && std::strcmp(rest[0], "--info") == 0 &&
-               DriveArgument(rest[1], &letter)) {
-        command = {CommandForm::Info, letter, 0, 0};
+    if (command.form == CommandForm::Usage) {
+        std::memset(&command, 0, sizeof command);
+        command.form = CommandForm::Usage;
     }
-
-    // Only an ejection waits, and only an ejection is ever handed on to a copy of the tool.
-    if ((waitSeconds != 0 || relaunchedFrom != 0) && !IsEjectingForm(command.form)) return usage;
-    command.waitSeconds = waitSeconds;
-    command.relaunchedFrom = relaunchedFrom;
     return command;
 }

@@ -2,6 +2,7 @@
 
 #include "app/console.h"
 #include "app/eject.h"
+#include "app/wide_text.h"
 #include "platform/win32.h"
 #include "sdk/discovery/user_mode.h"
 #include "sdk/system/drive_paths.h"
@@ -68,6 +69,13 @@ int SupportedDrivesWithMedia(char* letters) {
     return mediaCount;
 }
 
+void VolumeLabel(char letter, WCHAR* label, DWORD units) {
+    if (units == 0) return;
+    const WCHAR root[4] = {static_cast<WCHAR>(letter), ':', '\\', 0};
+    if (!GetVolumeInformationW(root, label, units, NULL, NULL, NULL, NULL, 0)) label[0] = 0;
+    label[units - 1] = 0;
+}
+
 void DriveDeviceName(char letter, WCHAR* name, size_t units) {
     if (units == 0) return;
     name[0] = 0;
@@ -91,8 +99,19 @@ int ListDrives() {
         char letter = static_cast<char>('A' + k);
         WCHAR name[256];
         DriveDeviceName(letter, name, sizeof name / sizeof name[0]);
-        if (name[0] != 0)
-            ConsolePrintText(name, "%c: " UTF16_TEXT "\n", letter);
+        WCHAR label[kVolumeLabelUnits];
+        VolumeLabel(letter, label, kVolumeLabelUnits);
+        WCHAR line[sizeof name / sizeof name[0] + kVolumeLabelUnits + 3];
+        WideBuilder text = StartWide(line, sizeof line / sizeof line[0]);
+        AddWide(&text, name);
+        if (label[0] != 0) {
+            if (name[0] != 0) AddAscii(&text, " ");
+            AddAscii(&text, "[");
+            AddWide(&text, label);
+            AddAscii(&text, "]");
+        }
+        if (line[0] != 0)
+            ConsolePrintText(line, "%c: " UTF16_TEXT "\n", letter);
         else
             ConsolePrint("%c:\n", letter);
         ++shown;

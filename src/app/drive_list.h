@@ -19,6 +19,13 @@ int SupportedDrivesWithMedia(char* letters);
 // terminated. Empty when the drive has no device node or the node has neither name.
 void DriveDeviceName(char letter, WCHAR* name, size_t units);
 
-// --list: prints "E: <name>" for each supported drive with media, once per letter in
-// ascending order, and returns the exit code: 0 with a drive, 1 with none.
+// The volume label of drive `letter`, UTF-16 as the file system holds it, in `label`
+// (`units` units, at most kVolumeLabelUnits needed); empty when the volume has none or
+// cannot be asked.
+const DWORD kVolumeLabelUnits = MAX_PATH + 1;
+void VolumeLabel(char letter, WCHAR* label, DWORD units);
+
+// --list: prints "E: <name> [<label>]", the label in brackets when the volume has one, for
+// each supported drive with media, once per letter in ascending order, and returns the exit code: 0
+// with a drive, 1 with none.
 int ListDrives();

@@ -181,12 +181,12 @@ int EjectAndReport(char target, DWORD waitSeconds) {
     return Report(EjectGroup(g, waitSeconds));
 }
 
-int EjectAllAndReport(const char* letters, int count, DWORD waitSeconds) {
+int EjectAllAndReport(const char* letters, int count, DWORD waitSeconds, bool failedBefore) {
     DeviceGroups groups;
     groups.count = 0;
     for (int k = 0; k < count && k < kMaxSysInfoLetters; ++k) AddToGroups(&groups, letters[k]);
     SortGroups(&groups);
-    bool allEjected = true;
+    bool allEjected = !failedBefore;
     for (int k = 0; k < groups.count; ++k)
         if (!EjectGroup(groups.group[k], waitSeconds)) allEjected = false;
     return Report(allEjected);

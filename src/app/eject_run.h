@@ -19,5 +19,6 @@ int EjectAndReport(char target, DWORD waitSeconds);
 // Ejects every drive of `letters` (`count` upper-case letters, duplicates ignored) with one
 // request per USB device, devices in the order of their highest letter, highest first, each
 // device's lines together; a vetoed device waits as above, in turn. One sound at the end:
-// MB_OK and 0 when every drive was ejected, MB_ICONHAND and 1 otherwise.
-int EjectAllAndReport(const char* letters, int count, DWORD waitSeconds);
+// MB_OK and 0 when every drive was ejected and nothing `failedBefore` (a target that named
+// no drive), MB_ICONHAND and 1 otherwise.
+int EjectAllAndReport(const char* letters, int count, DWORD waitSeconds, bool failedBefore = false);

@@ -11,6 +11,7 @@
 #include "app/relaunch.h"
 #include "app/stale_copies.h"
 #include "app/startup.h"
+#include "app/targets.h"
 #include "platform/win32.h"
 
 #include <cstring>
@@ -49,24 +50,46 @@ bool StartUp() {
     return true;
 }
 
+// The ejection of the drives the targets name: the line of each target that names none,
+// then the ejection of the others as --all ejects, or, from the stick, the hand-over to a
+// copy, which prints every line.
+int EjectTargets(ParsedCommand* command, const char* letters, int count, bool* ejected) {
+    ResolvePlaces(command, letters, count);
+    NamedDrives named;
+    FindNamedDrives(*command, letters, count, &named);
+    if (named.count > 0) {
+        LeaveCurrentDirectory();
+        // The copy of the program hands nothing on again.
+        if (command->relaunchedFrom == 0 && RelaunchFromCopy(named.letters, *command)) return 0;
+    }
+    bool allNamed = ReportUnnamedTargets(*command, named);
+    if (named.count == 0) {
+        MessageBeep(MB_ICONHAND);
+        return 1;
+    }
+    int exitCode = EjectAllAndReport(named.letters, named.count, command->waitSeconds, !allNamed);
+    *ejected = exitCode == 0;
+    return exitCode;
+}
+
 // The run of one form: prints its lines, makes its sound and returns the exit code. An
 // ejecting form leaves the single-instance guard in `guard` and says in `ejected` whether
 // it ejected everything it was asked to.
-int RunForm(const ParsedCommand& command, HANDLE* guard, bool* ejected) {
-    switch (command.form) {
+int RunForm(ParsedCommand* command, HANDLE* guard, bool* ejected) {
+    switch (command->form) {
         case CommandForm::Usage: ConsoleError("%s", UsageLine); return 2;
         case CommandForm::Help: return ShowHelp();
         case CommandForm::Version: return ShowVersion();
         case CommandForm::List: return StartUp() ? ListDrives() : 1;
-        case CommandForm::Info: return StartUp() ? ShowControllerInfo(command.driveLetter) : 1;
+        case CommandForm::Info: return StartUp() ? ShowControllerInfo(command->driveLetter) : 1;
         case CommandForm::EjectHighest:
-        case CommandForm::EjectLetter:
+        case CommandForm::EjectTargets:
         case CommandForm::EjectAll: break;
     }
 
     // A copy the tool started of itself waits for the original, which holds the guard until
     // it ends.
-    if (command.relaunchedFrom != 0) WaitForOriginal(command.relaunchedFrom);
+    if (command->relaunchedFrom != 0) WaitForOriginal(command->relaunchedFrom);
 
     // The guard is held until the process ends; the system releases it then.
     *guard = CreateMutexA(NULL, TRUE, "Korvanta");
@@ -78,37 +101,28 @@ int RunForm(const ParsedCommand& command, HANDLE* guard, bool* ejected) {
 
     char letters[kMaxSysInfoLetters + 1];
     int mediaCount = SupportedDrivesWithMedia(letters);
+    if (command->form == CommandForm::EjectTargets)
+        return EjectTargets(command, letters, mediaCount, ejected);
 
-    char target = 0;
-    if (command.form == CommandForm::EjectLetter) {
-        // Only a drive the tool would itself choose from may be named.
-        if (std::memchr(letters, command.driveLetter, static_cast<size_t>(mediaCount)) == NULL) {
-            ConsolePrint("Drive %c is not a USB drive with media.\n", command.driveLetter);
-            MessageBeep(MB_ICONHAND);
-            return 1;
-        }
-        target = command.driveLetter;
-    } else {
-        if (mediaCount == 0) {
-            // Only the form without arguments opens the product page.
-            if (command.form == CommandForm::EjectHighest) OpenProductPage();
-            ConsolePrint("No USB drive detected.\n");
-            MessageBeep(MB_ICONHAND);
-            return 0;
-        }
-        target = letters[0];
-        for (int i = 1; i < mediaCount; ++i)
-            if (letters[i] > target) target = letters[i];
+    if (mediaCount == 0) {
+        // Only the form without arguments opens the product page.
+        if (command->form == CommandForm::EjectHighest) OpenProductPage();
+        ConsolePrint("No USB drive detected.\n");
+        MessageBeep(MB_ICONHAND);
+        return 0;
     }
+    char target = letters[0];
+    for (int i = 1; i < mediaCount; ++i)
+        if (letters[i] > target) target = letters[i];
 
     LeaveCurrentDirectory();
-    bool all = command.form == CommandForm::EjectAll;
+    bool all = command->form == CommandForm::EjectAll;
     // The copy of the program hands nothing on again.
-    if (command.relaunchedFrom == 0 &&
-        (all ? RelaunchFromCopy(letters, command) : RelaunchFromCopy(target, command)))
+    if (command->relaunchedFrom == 0 &&
+        (all ? RelaunchFromCopy(letters, *command) : RelaunchFromCopy(target, *command)))
         return 0;
-    int exitCode = all ? EjectAllAndReport(letters, mediaCount, command.waitSeconds)
-                       : EjectAndReport(target, command.waitSeconds);
+    int exitCode = all ? EjectAllAndReport(letters, mediaCount, command->waitSeconds)
+                       : EjectAndReport(target, command->waitSeconds);
     *ejected = exitCode == 0;
     return exitCode;
 }
@@ -117,10 +131,10 @@ int RunForm(const ParsedCommand& command, HANDLE* guard, bool* ejected) {
 
 int KorvantaMain() {
     RestrictLibrarySearch();
-    ParsedCommand command = ParseCommandLine(GetCommandLineA());
+    ParsedCommand command = ParseCommandLine(GetCommandLineW());
     HANDLE guard = NULL;
     bool ejected = false;
-    int exitCode = RunForm(command, &guard, &ejected);
+    int exitCode = RunForm(&command, &guard, &ejected);
     // Started by a double-click, the report would close with the window; a run that printed
     // nothing has nothing to show.
     if (ConsoleHasPrinted() && ConsoleWindowIsOwn()) {

@@ -9,8 +9,6 @@ namespace {
 
 // A subst letter may stand for a folder on another subst letter; a few steps are plenty.
 const int kMaxSubstSteps = 4;
-// "\\?\Volume{…}\" and its terminator take 50 units.
-const DWORD kVolumeNameUnits = 64;
 const DWORD kNoDeviceNumber = 0xFFFFFFFF;
 
 bool IsLetter(WCHAR c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
@@ -76,16 +74,25 @@ bool DeviceOfVolume(const WCHAR* volume, DEVINST* device) {
 
 }  // namespace
 
-bool DeviceOfPath(const WCHAR* path, DEVINST* device) {
-    *device = 0;
+bool VolumeOfPath(const WCHAR* path, WCHAR* volume, DWORD units) {
+    volume[0] = 0;
     WCHAR resolved[MAX_PATH];
     if (!WithoutSubst(path, resolved, MAX_PATH)) return false;
     WCHAR mountPoint[MAX_PATH];
     if (!GetVolumePathNameW(resolved, mountPoint, MAX_PATH)) return false;
     mountPoint[MAX_PATH - 1] = 0;
+    if (!GetVolumeNameForVolumeMountPointW(mountPoint, volume, units)) {
+        volume[0] = 0;
+        return false;
+    }
+    volume[units - 1] = 0;
+    return true;
+}
+
+bool DeviceOfPath(const WCHAR* path, DEVINST* device) {
+    *device = 0;
     WCHAR volume[kVolumeNameUnits];
-    if (!GetVolumeNameForVolumeMountPointW(mountPoint, volume, kVolumeNameUnits)) return false;
-    volume[kVolumeNameUnits - 1] = 0;
+    if (!VolumeOfPath(path, volume, kVolumeNameUnits)) return false;
     // With its closing backslash the name opens the volume's root folder; without, the
     // volume itself.
     size_t n = WideLength(volume);

@@ -4,6 +4,7 @@
 #include "app/relaunch_paths.h"
 #include "app/wide_text.h"
 
+#include <cstdlib>
 #include <cstring>
 
 // The original does nothing after starting the copy but close two handles and exit, so it
@@ -19,8 +20,11 @@ namespace {
 // the next attempt; a few are plenty, since stale copies are removed before.
 const unsigned kCopyNameAttempts = 8;
 
-// The command line holds the copy's path in quotes, the ejection, the wait and the marker.
-const size_t kCommandLineUnits = MAX_PATH + 64;
+// The longest command line CreateProcessW takes, its terminator included. The copy's path in
+// quotes, the targets (each quoted and escaped: a quote takes four units, a backslash at most
+// two), the wait and the marker fit unless the targets were typed near that limit already;
+// then the copy is not started and the tool ejects in place.
+const size_t kCommandLineUnits = 32767;
 
 // One device per drive letter at most.
 const int kMaxTargetDevices = 26;
@@ -63,6 +67,10 @@ bool TemporaryFolder(WCHAR* out, DWORD size) {
     return ReadWhole(out, size, [&] { return GetTempPathW(size, out); });
 }
 
+bool CurrentFolder(WCHAR* out, DWORD size) {
+    return ReadWhole(out, size, [&] { return GetCurrentDirectoryW(size, out); });
+}
+
 void LeaveCurrentDirectory() {
     WCHAR system[MAX_PATH];
     if (!ReadWhole(system, MAX_PATH, [&] { return GetSystemDirectoryW(system, MAX_PATH); })) return;
@@ -101,25 +109,39 @@ bool HandOverToCopy(const WCHAR* image, const WCHAR* folder, const ParsedCommand
     WCHAR copy[MAX_PATH];
     if (!MakeCopy(image, folder, copy, MAX_PATH)) return false;
 
-    // The ejection the user asked for: the drive, every drive, or (no argument) the highest.
-    const WCHAR letter[3] = {static_cast<WCHAR>(command.driveLetter), ':', 0};
+    // The ejection the user asked for: its targets, a letter as "E:" ("\\" and "." by then
+    // resolved to letters), a name as typed; every drive; or (no argument) the highest.
+    const WCHAR* targets[kMaxTargets];
+    WCHAR letters[kMaxTargets][3];
+    int targetCount = 0;
     WCHAR all[8];
     WideBuilder allText = StartWide(all, 8);
     AddAscii(&allText, "--all");
-    const WCHAR* target = command.form == CommandForm::EjectAll ? all : letter;
-    int targetCount = command.form == CommandForm::EjectHighest ? 0 : 1;
+    if (command.form == CommandForm::EjectAll) targets[targetCount++] = all;
+    for (int k = 0; command.form == CommandForm::EjectTargets && k < command.targetCount; ++k) {
+        const Target& t = command.target[k];
+        const WCHAR letter[3] = {static_cast<WCHAR>(t.letter), ':', 0};
+        std::memcpy(letters[k], letter, sizeof letter);
+        targets[targetCount++] = t.kind == TargetKind::Letter ? letters[k] : t.text;
+    }
 
-    WCHAR commandLine[kCommandLineUnits];
     STARTUPINFOW startup;
     std::memset(&startup, 0, sizeof startup);
     startup.cb = sizeof startup;
     PROCESS_INFORMATION started;
     std::memset(&started, 0, sizeof started);
+    // The command line is too large for a stack frame, and a static buffer would be carried
+    // in the file.
+    WCHAR* commandLine = static_cast<WCHAR*>(std::malloc(kCommandLineUnits * sizeof(WCHAR)));
     // No inherited handles (the guard stays the original's) and no console of its own: the
     // copy writes its line where the user looks.
-    if (!CopyCommandLine(copy, &target, targetCount, command.waitSeconds, GetCurrentProcessId(),
-                         commandLine, kCommandLineUnits) ||
-        !CreateProcessW(copy, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started)) {
+    bool running =
+        commandLine != NULL &&
+        CopyCommandLine(copy, targets, targetCount, command.waitSeconds, GetCurrentProcessId(),
+                        commandLine, kCommandLineUnits) &&
+        CreateProcessW(copy, commandLine, NULL, NULL, FALSE, 0, NULL, NULL, &startup, &started);
+    std::free(commandLine);
+    if (!running) {
         DeleteFileW(copy);
         return false;
     }

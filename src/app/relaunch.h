@@ -7,11 +7,12 @@
 #include "app/command_line.h"
 #include "platform/win32.h"
 
-// The program's own file, or the temporary folder with its backslash, in `out` (`size`
-// units); false, with `out` empty, when the name cannot be read whole (a name cut short
-// comes back as the whole buffer, unterminated on older systems).
+// The program's own file, the temporary folder with its backslash, or the current folder,
+// in `out` (`size` units); false, with `out` empty, when the name cannot be read whole (a name cut
+// short comes back as the whole buffer, unterminated on older systems).
 bool OwnImagePath(WCHAR* out, DWORD size);
 bool TemporaryFolder(WCHAR* out, DWORD size);
+bool CurrentFolder(WCHAR* out, DWORD size);
 
 // Moves the process's current directory to the system directory. A failure is not
 // reported: the ejection is then vetoed as it would have been.

@@ -26,7 +26,7 @@ bool CopyPathFor(const WCHAR* folder, DWORD processId, unsigned attempt, WCHAR* 
 bool IsCopyName(const WCHAR* name);
 
 // The copy's command line: its path in double quotes, each of the `targetCount` `targets`
-// (the ejection the user asked for: "E:", "--all", or none for the highest letter) as one
+// (the ejection the user asked for: its targets, "--all", or none for the highest letter) as one
 // argument, the wait as "--wait=N" when `waitSeconds` is not 0, and the marker with the
 // original's process id. False, with `out` empty, when it does not fit `size` units or the
 // path holds a double quote (no Windows path does).

@@ -67,10 +67,15 @@ void AddArgument(WideBuilder* text, const WCHAR* argument) {
             ++backslashes;
             continue;
         }
-        // Backslashes count double before a quote, which is itself escaped.
-        PutRepeated(text, '\\', *p == '"' ? 2 * backslashes + 1 : backslashes);
-        Put(text, *p);
+        PutRepeated(text, '\\', *p == '"' ? 2 * backslashes : backslashes);
         backslashes = 0;
+        if (*p != '"') {
+            Put(text, *p);
+            continue;
+        }
+        // Backslashes count double before a quote. The quote itself is written as \" between
+        // two quoted parts: inside one, a \" before a blank would end the argument there.
+        AddAscii(text, "\"\\\"\"");
     }
     PutRepeated(text, '\\', 2 * backslashes);
     Put(text, '"');

@@ -24,7 +24,8 @@ void AddWide(WideBuilder* text, const WCHAR* piece, size_t units);
 void AddWide(WideBuilder* text, const WCHAR* piece);
 void AddAscii(WideBuilder* text, const char* piece);
 void AddDecimal(WideBuilder* text, unsigned long value);
-// One argument of a command line as Windows programs take theirs apart: as it is when it
-// holds no blank or double quote, else in double quotes with each quote and the
-// backslashes before it, or before the closing quote, escaped.
+// One argument of a command line as Windows programs take theirs apart (and as
+// ParseCommandLine does): as it is when it holds no blank or double quote, else in double
+// quotes with the backslashes before a quote or the closing quote doubled, and each quote
+// escaped between two quoted parts.
 void AddArgument(WideBuilder* text, const WCHAR* argument);

@@ -189,8 +189,8 @@ TEST_F(SimTest, WrongArgumentWritesOnlyTheUsageLineToStandardError) {
     EXPECT_EQ(KorvantaMain(), 2);
     EXPECT_THAT(m.journal.console, IsEmpty());
     EXPECT_THAT(m.journal.ErrorLines(),
-                ElementsAre("usage: korvanta [E: | --all] [--wait[=SECONDS]] | --list | --info E: "
-                            "| --help | --version"));
+                ElementsAre("usage: korvanta [TARGET... | --all] [--wait[=SECONDS]] | --list | "
+                            "--info E: | --help | --version"));
 }
 
 struct VersionCase {

@@ -1,6 +1,7 @@
 // --list and the names it shows: the device tree's friendly name or description of each
 // drive's disk device node, bounded and kept to one line.
 #include "app/drive_list.h"
+#include "app/name_pattern.h"
 #include "sim/code_pages.h"
 #include "tests/support/sim_test.h"
 
@@ -118,4 +119,27 @@ TEST_F(DriveListing, NoDriveWithMediaIsExitCodeOne) {
     ExpectNothingOpen();
 }
 
+// Names as targets match as a whole, in any case, '*' for any run and '?' for one character.
+struct PatternCase {
+    const char16_t* pattern;
+    const char16_t* name;
+    bool matches;
+};
+
+class NamePatterns : public SimTest, public ::testing::WithParamInterface<PatternCase> {};
+
+TEST_P(NamePatterns, MatchAsAWhole) {
+    EXPECT_EQ(NameMatches(GetParam().pattern, GetParam().name), GetParam().matches)
+        << sim::ToUtf8(GetParam().pattern) << " / " << sim::ToUtf8(GetParam().name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NamePatterns,
+    ::testing::Values(PatternCase{u"my stick", u"MY STICK", true},
+                      PatternCase{u"MY STICK", u"MY STICK 2", false}, PatternCase{u"*", u"", true},
+                      PatternCase{u"?", u"", false}, PatternCase{u"", u"", false},
+                      PatternCase{u"*ab", u"aab", true},
+                      PatternCase{u"san*device", u"SanDisk Cruzer USB Device", true},
+                      PatternCase{u"фото?", u"ФОТО1", true},
+                      PatternCase{u"x?y", u"x\U0001F4BEy", true}, PatternCase{u"ß", u"SS", false}));
 }  // namespace

@@ -74,12 +74,13 @@ TEST_P(CopyLine, IsParsedBackIntoTheSameEjection) {
     ASSERT_TRUE(CopyCommandLine(c.copyPath, &c.target, c.target ? 1 : 0, c.waitSeconds, 4200, out,
                                 MAX_PATH + 64));
     EXPECT_EQ(std::u16string(out), c.line);
-    std::string narrow;
-    for (const WCHAR* p = out; *p != 0; ++p) narrow += static_cast<char>(*p < 0x80 ? *p : '?');
-    ParsedCommand parsed = ParseCommandLine(narrow.c_str());
+    ParsedCommand parsed = ParseCommandLine(out);
     EXPECT_EQ(parsed.form, c.form);
-    EXPECT_EQ(parsed.driveLetter, c.driveLetter);
-    if (c.form == CommandForm::Usage) return;
+    bool targets = c.form == CommandForm::EjectTargets;
+    EXPECT_EQ(targets ? parsed.target[0].letter : parsed.driveLetter, c.driveLetter);
+    if (targets) {
+        EXPECT_EQ(std::u16string(parsed.target[0].text), c.target);
+    }
     EXPECT_EQ(parsed.waitSeconds, c.waitSeconds);
     EXPECT_EQ(parsed.relaunchedFrom, 4200u);
 }
@@ -93,20 +94,21 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{u"C:\\Documents and Settings\\\u0430\u043D\u044F\\Temp\\k.exe", u"G:", 0,
                  u"\"C:\\Documents and Settings\\\u0430\u043D\u044F\\Temp\\k.exe\" G: "
                  u"--relaunched-from=4200",
-                 CommandForm::EjectLetter, 'G'},
+                 CommandForm::EjectTargets, 'G'},
         // A folder that looks like a switch stays part of the quoted program name.
         LineCase{u"C:\\--list E:\\k.exe", u"E:", 0,
-                 u"\"C:\\--list E:\\k.exe\" E: --relaunched-from=4200", CommandForm::EjectLetter,
+                 u"\"C:\\--list E:\\k.exe\" E: --relaunched-from=4200", CommandForm::EjectTargets,
                  'E'},
         LineCase{u"C:\\T\\k.exe", u"--all", 600,
                  u"\"C:\\T\\k.exe\" --all --wait=600 --relaunched-from=4200", CommandForm::EjectAll,
                  0},
         LineCase{u"C:\\T\\k.exe", nullptr, 1, u"\"C:\\T\\k.exe\" --wait=1 --relaunched-from=4200",
                  CommandForm::EjectHighest, 0},
-        // A target with blanks and quotes stays one argument (the tool takes no names yet).
-        LineCase{u"C:\\T\\k.exe", u"MY \"STICK\"\\", 0,
-                 u"\"C:\\T\\k.exe\" \"MY \\\"STICK\\\"\\\\\" --relaunched-from=4200",
-                 CommandForm::Usage, 0}));
+        // A name with blanks, quotes (one before a blank) and a closing backslash stays one
+        // argument, as typed.
+        LineCase{u"C:\\T\\k.exe", u"MY \"STICK\" \\", 0,
+                 u"\"C:\\T\\k.exe\" \"MY \"\\\"\"STICK\"\\\"\" \\\\\" --relaunched-from=4200",
+                 CommandForm::EjectTargets, 0}));
 
 TEST(CopyLine, ThatDoesNotFitOrCannotBeQuotedIsRefused) {
     WCHAR out[48];

@@ -2,7 +2,7 @@
 // (kernel32 file.c and sync.c, advapi32 registry.c, kernel32 process.c), checked the same
 // way on the simulated machine and under Wine: copies that cannot be made, folder listings,
 // the last error of a successful open, waits on mutexes and events, a started child opened
-// by its id, and registry reads at the edges of their buffers.
+// by its id, registry reads at the edges of their buffers, and upper case.
 #include "tests/contracts/contract_setup.h"
 
 #include <cstdint>
@@ -183,6 +183,20 @@ TEST_F(PlatformContract, ValueReadsAtTheEdges) {
     EXPECT_EQ(longestName, std::strlen("Unterminated"));
     EXPECT_EQ(largest, 8u) << "\"abc\" and its terminator, stored in UTF-16";
     EXPECT_EQ(RegCloseKey(key), ERROR_SUCCESS);
+}
+
+// The file system's casing, the same in every locale: Latin, Greek and Cyrillic letters and
+// their pairs; final sigma, the sharp s and what is no letter unchanged.
+TEST_F(PlatformContract, UpperCaseIsTheSameInEveryLocale) {
+    const WCHAR text[] = {'a', 0xE9, 0xFF, 0x101, 0x17E, 0x3C2, 0x44F, 0x451, 0x4E9, 0xDF, '*'};
+    const WCHAR upper[] = {'A', 0xC9, 0x178, 0x100, 0x17D, 0x3C2, 0x42F, 0x401, 0x4E8, 0xDF, '*'};
+    const int n = sizeof text / sizeof text[0];
+    WCHAR out[n];
+    EXPECT_EQ(LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text, n, out, n), n);
+    EXPECT_EQ(Wide(out, n), Wide(upper, n));
+    SetLastError(kSentinel);
+    EXPECT_EQ(LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, text, n, out, n - 1), 0);
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_INSUFFICIENT_BUFFER));
 }
 
 }  // namespace

@@ -13,6 +13,7 @@
 #include "sdk/device/device_table.h"
 #include "sdk/discovery/sysinfo.h"
 #include "sim/fault.h"
+#include "tests/support/example_runs.h"
 #include "tests/support/sim_test.h"
 #include "tools/runner.h"
 #include "tools/scenario.h"
@@ -21,8 +22,6 @@
 #include <csignal>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
 #include <map>
 #include <optional>
 #include <regex>
@@ -43,7 +42,6 @@
 #include <sanitizer/common_interface_defs.h>
 #endif
 
-namespace fs = std::filesystem;
 using nlohmann::json;
 
 namespace {
@@ -75,6 +73,7 @@ const ToolLine kToolLines[] = {
     {"stdout", "Fatal Error: MFC initialization failed", {1}},
     {"stdout", "No USB drive detected\\.", {0}},
     {"stdout", "Drive [A-Z] is not a USB drive with media\\.", {1}},
+    {"stdout", "No USB drive matches \".*\"\\.", {1}},
     {"stdout", "[A-Z]:( .*)?", {0}},  // --list
     {"stdout", "Model: .*", {0}},     // --info
     {"stderr",
@@ -432,22 +431,9 @@ Verdict Judge(const Example& e, const RunResult& clean, const RunResult& run,
 // ---------------------------------------------------------------------------------------
 // The sweep
 
-// The example scenarios; the malformed ones live in a folder of their own.
-std::vector<std::string> ExampleFiles() {
-    std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator(KORVANTA_SCENARIO_DIR))
-        if (entry.path().extension() == ".json") files.push_back(entry.path().filename().string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
-Example Load(const std::string& file) {
-    std::ifstream in(fs::path(KORVANTA_SCENARIO_DIR) / file);
-    Example e;
-    e.file = file;
-    e.scenario = json::parse(in);
-    e.kind = scenario::RunKind(e.scenario);
-    return e;
+// The example runs (the malformed scenarios live in a folder of their own).
+Example Load(const ExampleRun& run) {
+    return Example{run.name, run.scenario, scenario::RunKind(run.scenario)};
 }
 
 struct Tally {
@@ -461,7 +447,7 @@ Tally& tally() {
     return t;
 }
 
-class FaultSweep : public ::testing::TestWithParam<std::string> {};
+class FaultSweep : public ::testing::TestWithParam<ExampleRun> {};
 
 TEST_P(FaultSweep, EveryFailableCallFailsSafely) {
     const Example e = Load(GetParam());
@@ -488,11 +474,9 @@ TEST_P(FaultSweep, EveryFailableCallFailsSafely) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, FaultSweep, ::testing::ValuesIn(ExampleFiles()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             std::string name = info.param.substr(0, info.param.size() - 5);
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
+INSTANTIATE_TEST_SUITE_P(Examples, FaultSweep, ::testing::ValuesIn(ExampleRuns()),
+                         [](const ::testing::TestParamInfo<ExampleRun>& info) {
+                             return ExampleRunTestName(info.param);
                          });
 
 // Prints the runs and the outcome table once every example has been swept.

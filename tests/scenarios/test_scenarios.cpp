@@ -1,6 +1,7 @@
 // Every example scenario, run in-process as korvanta-sim runs it, checked against the
 // outcome its "expect" section states.
 #include "app/korvanta_main.h"
+#include "tests/support/example_runs.h"
 #include "tests/support/sim_test.h"
 #include "sdk/scan/hardware_keys.h"
 #include "sdk/transport/aspi_transport.h"
@@ -18,23 +19,15 @@ using nlohmann::json;
 
 namespace {
 
-std::vector<std::string> ScenarioFiles() {
-    std::vector<std::string> files;
-    for (const auto& entry : fs::directory_iterator(KORVANTA_SCENARIO_DIR))
-        if (entry.path().extension() == ".json") files.push_back(entry.path().filename().string());
-    std::sort(files.begin(), files.end());
-    return files;
-}
-
 json Load(const fs::path& path) {
     std::ifstream in(path);
     return json::parse(in);
 }
 
-class Scenario : public SimTest, public ::testing::WithParamInterface<std::string> {};
+class Scenario : public SimTest, public ::testing::WithParamInterface<ExampleRun> {};
 
 TEST_P(Scenario, RunsAsExpected) {
-    json scenario = Load(fs::path(KORVANTA_SCENARIO_DIR) / GetParam());
+    const json& scenario = GetParam().scenario;
     ASSERT_TRUE(scenario.contains("expect")) << "every example states its outcome";
     scenario::Apply(scenario, m);
     json report =
@@ -61,11 +54,9 @@ TEST_P(Scenario, RunsAsExpected) {
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(Examples, Scenario, ::testing::ValuesIn(ScenarioFiles()),
-                         [](const ::testing::TestParamInfo<std::string>& info) {
-                             std::string name = info.param.substr(0, info.param.size() - 5);
-                             std::replace(name.begin(), name.end(), '-', '_');
-                             return name;
+INSTANTIATE_TEST_SUITE_P(Examples, Scenario, ::testing::ValuesIn(ExampleRuns()),
+                         [](const ::testing::TestParamInfo<ExampleRun>& info) {
+                             return ExampleRunTestName(info.param);
                          });
 
 TEST(ScenarioFormat, DescribesVersionsLocksAndScriptedDevices) {

@@ -395,6 +395,28 @@ const FaultCase kCases[] = {
                            ERROR_NOT_ENOUGH_MEMORY) &&
                 path[0] == 'x';
      }},
+    {"GetCurrentDirectoryW",
+     [] {
+         WCHAR path[MAX_PATH] = {'x'};
+         return FailedWith(GetCurrentDirectoryW(MAX_PATH, path), DWORD(0),
+                           ERROR_NOT_ENOUGH_MEMORY) &&
+                path[0] == 'x';
+     }},
+    {"GetVolumeInformationW",
+     [] {
+         WCHAR label[MAX_PATH + 1] = {'x'};
+         return FailedWith(
+                    GetVolumeInformationW(u"E:\\", label, MAX_PATH + 1, NULL, NULL, NULL, NULL, 0),
+                    FALSE, ERROR_NOT_READY) &&
+                label[0] == 'x';
+     }},
+    {"LCMapStringW",
+     [] {
+         WCHAR upper[2] = {'x'};
+         return FailedWith(LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, u"a", 1, upper, 2), 0,
+                           ERROR_INVALID_PARAMETER) &&
+                upper[0] == 'x';
+     }},
     {"GetFileVersionInfoSizeA",
      [] {
          DWORD handle = 0;

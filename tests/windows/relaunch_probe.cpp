@@ -119,7 +119,7 @@ int Report() {
 
 int main() {
     UseForeignTemporaryFolder();
-    ParsedCommand command = ParseCommandLine(GetCommandLineA());
+    ParsedCommand command = ParseCommandLine(GetCommandLineW());
     if (command.relaunchedFrom != 0) return RunAsCopy(command.relaunchedFrom);
     if (command.form == CommandForm::List) return Report();
     if (command.form != CommandForm::EjectHighest) return 2;

@@ -27,7 +27,7 @@ clear_switch() {
     "$run" reg delete "$literal" /f >/dev/null 2>&1 || true
 }
 trace_text='user mode request Disk Letter List'
-usage='usage: korvanta [E: | --all] [--wait[=SECONDS]] | --list | --info E: | --help | --version'
+usage='usage: korvanta [TARGET... | --all] [--wait[=SECONDS]] | --list | --info E: | --help | --version'
 
 case $case in
 no-drive|all-no-drive|wait-no-drive)
@@ -76,6 +76,17 @@ help)
     grep -q "^--info sends the controller's vendor commands" "$out" || fail "no word on --info"
     grep -q '^  --wait\[=N\]  ' "$out" || fail "no word on --wait"
     ! grep -q "$usage" "$err" || fail "usage on standard error"
+    ;;
+help-switch)  # the help switch of every Windows program
+    "$run" "$exe" '/?' >"$out" 2>"$err"; rc=$?
+    [ $rc -eq 0 ] || fail "exit code $rc, expected 0"
+    [ "$(head -n 1 "$out")" = "$usage" ] || fail "the usage is not the first line"
+    grep -q '^A TARGET is a drive letter' "$out" || fail "no word on the targets"
+    ;;
+no-such)  # a name no drive has: Wine has no USB drive at all
+    "$run" "$exe" "NO SUCH" >"$out" 2>"$err"; rc=$?
+    [ $rc -eq 1 ] || fail "exit code $rc, expected 1"
+    printf 'No USB drive matches "NO SUCH".\n' | cmp -s - "$out" || fail "console output"
     ;;
 version)
     "$run" "$exe" --version >"$out" 2>"$err"; rc=$?

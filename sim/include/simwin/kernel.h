@@ -128,6 +128,7 @@ HMODULE WINAPI GetModuleHandleA(LPCSTR lpModuleName);
 DWORD WINAPI GetModuleFileNameA(HMODULE hModule, LPSTR lpFilename, DWORD nSize);
 DWORD WINAPI GetModuleFileNameW(HMODULE hModule, LPWSTR lpFilename, DWORD nSize);
 LPSTR WINAPI GetCommandLineA(void);
+LPWSTR WINAPI GetCommandLineW(void);
 void WINAPI OutputDebugStringA(LPCSTR lpOutputString);
 
 HGLOBAL WINAPI GlobalAlloc(UINT uFlags, size_t dwBytes);
@@ -143,6 +144,15 @@ int WINAPI MultiByteToWideChar(UINT CodePage, DWORD dwFlags, LPCSTR lpMultiByteS
 int WINAPI WideCharToMultiByte(UINT CodePage, DWORD dwFlags, LPCWSTR lpWideCharStr, int cchWideChar,
                                LPSTR lpMultiByteStr, int cbMultiByte, LPCSTR lpDefaultChar,
                                LPBOOL lpUsedDefaultChar);
+
+// Case mapping (winnls.h).
+typedef DWORD LCID;
+#define LOCALE_INVARIANT 0x007F
+#define LCMAP_LOWERCASE 0x00000100
+#define LCMAP_UPPERCASE 0x00000200
+#define ERROR_INVALID_FLAGS 1004L
+int WINAPI LCMapStringW(LCID Locale, DWORD dwMapFlags, LPCWSTR lpSrcStr, int cchSrc,
+                        LPWSTR lpDestStr, int cchDest);
 
 // Versions (sysinfoapi.h).
 #define VER_PLATFORM_WIN32s 0
@@ -164,6 +174,10 @@ BOOL WINAPI GetVolumeInformationA(LPCSTR lpRootPathName, LPSTR lpVolumeNameBuffe
                                   DWORD nVolumeNameSize, LPDWORD lpVolumeSerialNumber,
                                   LPDWORD lpMaximumComponentLength, LPDWORD lpFileSystemFlags,
                                   LPSTR lpFileSystemNameBuffer, DWORD nFileSystemNameSize);
+BOOL WINAPI GetVolumeInformationW(LPCWSTR lpRootPathName, LPWSTR lpVolumeNameBuffer,
+                                  DWORD nVolumeNameSize, LPDWORD lpVolumeSerialNumber,
+                                  LPDWORD lpMaximumComponentLength, LPDWORD lpFileSystemFlags,
+                                  LPWSTR lpFileSystemNameBuffer, DWORD nFileSystemNameSize);
 BOOL WINAPI FlushFileBuffers(HANDLE hFile);
 
 // Volume locks (winioctl.h).
@@ -314,6 +328,7 @@ void WINAPI GetStartupInfoA(LPSTARTUPINFOA lpStartupInfo);
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize);
 UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize);
 BOOL WINAPI SetCurrentDirectoryW(LPCWSTR lpPathName);
+DWORD WINAPI GetCurrentDirectoryW(DWORD nBufferLength, LPWSTR lpBuffer);
 DWORD WINAPI GetTempPathW(DWORD nBufferLength, LPWSTR lpBuffer);
 BOOL WINAPI CopyFileW(LPCWSTR lpExistingFileName, LPCWSTR lpNewFileName, BOOL bFailIfExists);
 BOOL WINAPI DeleteFileW(LPCWSTR lpFileName);
