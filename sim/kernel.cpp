@@ -210,18 +210,6 @@ DWORD WINAPI GetLogicalDrives(void) {
     return mask;
 }
 
-DWORD WINAPI QueryDosDeviceA(LPCSTR lpDeviceName, LPSTR lpTargetPath, DWORD ucchMax) {
-    if (FaultHere("QueryDosDeviceA")) return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
-    // The answer is a list of NUL-terminated names ended by a second NUL.
-    std::string target = sim::AnsiOf(sim::DosDeviceOf(sim::Utf8OfAnsi(lpDeviceName)));
-    if (target.empty()) return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
-    DWORD need = static_cast<DWORD>(target.size() + 2);
-    if (lpTargetPath == nullptr || ucchMax < need) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD(0));
-    std::memcpy(lpTargetPath, target.c_str(), target.size() + 1);
-    lpTargetPath[need - 1] = 0;
-    return need;
-}
-
 HANDLE WINAPI CreateMutexA(LPSECURITY_ATTRIBUTES, BOOL, LPCSTR lpName) {
     if (FaultHere("CreateMutexA")) return Fail(ERROR_ACCESS_DENIED, HANDLE(nullptr));
     sim::Machine& m = machine();

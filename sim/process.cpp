@@ -165,10 +165,7 @@ DWORD WINAPI GetCurrentProcessId(void) { return machine().process.id; }
 
 UINT WINAPI GetSystemDirectoryA(LPSTR lpBuffer, UINT uSize) {
     if (FaultHere("GetSystemDirectoryA")) return Fail(ERROR_NOT_ENOUGH_MEMORY, UINT(0));
-    std::string path = sim::AnsiOf(machine().process.systemDirectory);
-    if (lpBuffer == nullptr || uSize <= path.size()) return static_cast<UINT>(path.size() + 1);
-    std::memcpy(lpBuffer, path.c_str(), path.size() + 1);
-    return static_cast<UINT>(path.size());
+    return sim::PathAnswer(sim::AnsiOf(machine().process.systemDirectory), lpBuffer, uSize);
 }
 
 UINT WINAPI GetSystemDirectoryW(LPWSTR lpBuffer, UINT uSize) {

@@ -3,8 +3,6 @@
 #include "code_pages.h"
 #include "machine.h"
 
-#include <cstring>
-
 namespace sim {
 
 std::string Utf8Of(const WCHAR* text) {
@@ -17,12 +15,5 @@ std::string Utf8Of(const WCHAR* text) {
 std::string Utf8OfAnsi(const char* ansi) { return ansi ? ToUtf8(Widen(ansi)) : ""; }
 
 std::string AnsiOf(const std::string& utf8) { return Narrow(FromUtf8(utf8)); }
-
-DWORD PathAnswer(const std::string& utf8, WCHAR* buffer, DWORD size) {
-    std::u16string path = FromUtf8(utf8);
-    if (buffer == nullptr || size <= path.size()) return static_cast<DWORD>(path.size() + 1);
-    std::memcpy(buffer, path.c_str(), (path.size() + 1) * sizeof(WCHAR));
-    return static_cast<DWORD>(path.size());
-}
 
 }  // namespace sim

@@ -1,4 +1,4 @@
-// GetVolumePathNameW, GetVolumeNameForVolumeMountPointW and QueryDosDeviceW, answered as
+// GetVolumePathNameW, GetVolumeNameForVolumeMountPointW and QueryDosDevice, answered as
 // Windows answers them (Wine's kernel32 volume.c tests record the answers at the edges).
 #include "volume_paths.h"
 
@@ -69,6 +69,18 @@ BOOL CopyOut(const std::string& text, LPWSTR out, DWORD size) {
     return TRUE;
 }
 
+// What QueryDosDeviceA and W answer for a device whose target is `target`: a list of
+// terminated names ended by a second terminator, and its length with both.
+template <typename Char>
+DWORD DosDeviceAnswer(const std::basic_string<Char>& target, Char* out, DWORD size) {
+    if (target.empty()) return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
+    DWORD need = static_cast<DWORD>(target.size() + 2);
+    if (out == nullptr || size < need) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD(0));
+    std::memcpy(out, target.c_str(), (target.size() + 1) * sizeof(Char));
+    out[need - 1] = 0;
+    return need;
+}
+
 }  // namespace
 
 namespace sim {
@@ -133,14 +145,14 @@ BOOL WINAPI GetVolumeNameForVolumeMountPointW(LPCWSTR lpszVolumeMountPoint, LPWS
     return CopyOut(sim::VolumeNameOf(volume->letter), lpszVolumeName, cchBufferLength);
 }
 
+DWORD WINAPI QueryDosDeviceA(LPCSTR lpDeviceName, LPSTR lpTargetPath, DWORD ucchMax) {
+    if (FaultHere("QueryDosDeviceA")) return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
+    return DosDeviceAnswer(sim::AnsiOf(sim::DosDeviceOf(sim::Utf8OfAnsi(lpDeviceName))),
+                           lpTargetPath, ucchMax);
+}
+
 DWORD WINAPI QueryDosDeviceW(LPCWSTR lpDeviceName, LPWSTR lpTargetPath, DWORD ucchMax) {
     if (FaultHere("QueryDosDeviceW")) return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
-    std::u16string target = sim::FromUtf8(sim::DosDeviceOf(sim::Utf8Of(lpDeviceName)));
-    if (target.empty()) return Fail(ERROR_FILE_NOT_FOUND, DWORD(0));
-    // The answer is a list of terminated names ended by a second terminator.
-    DWORD need = static_cast<DWORD>(target.size() + 2);
-    if (lpTargetPath == nullptr || ucchMax < need) return Fail(ERROR_INSUFFICIENT_BUFFER, DWORD(0));
-    std::memcpy(lpTargetPath, target.c_str(), (target.size() + 1) * sizeof(WCHAR));
-    lpTargetPath[need - 1] = 0;
-    return need;
+    return DosDeviceAnswer(sim::FromUtf8(sim::DosDeviceOf(sim::Utf8Of(lpDeviceName))), lpTargetPath,
+                           ucchMax);
 }

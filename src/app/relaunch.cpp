@@ -2,7 +2,6 @@
 
 #include "app/path_device.h"
 #include "app/relaunch_paths.h"
-#include "app/wide_text.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -111,17 +110,16 @@ bool HandOverToCopy(const WCHAR* image, const WCHAR* folder, const ParsedCommand
 
     // The ejection the user asked for: its targets, a letter as "E:" ("\\" and "." by then
     // resolved to letters), a name as typed; every drive; or (no argument) the highest.
+    static const WCHAR kAll[] = {'-', '-', 'a', 'l', 'l', 0};
     const WCHAR* targets[kMaxTargets];
     WCHAR letters[kMaxTargets][3];
     int targetCount = 0;
-    WCHAR all[8];
-    WideBuilder allText = StartWide(all, 8);
-    AddAscii(&allText, "--all");
-    if (command.form == CommandForm::EjectAll) targets[targetCount++] = all;
+    if (command.form == CommandForm::EjectAll) targets[targetCount++] = kAll;
     for (int k = 0; command.form == CommandForm::EjectTargets && k < command.targetCount; ++k) {
         const Target& t = command.target[k];
-        const WCHAR letter[3] = {static_cast<WCHAR>(t.letter), ':', 0};
-        std::memcpy(letters[k], letter, sizeof letter);
+        letters[k][0] = static_cast<WCHAR>(t.letter);
+        letters[k][1] = ':';
+        letters[k][2] = 0;
         targets[targetCount++] = t.kind == TargetKind::Letter ? letters[k] : t.text;
     }
 

@@ -141,7 +141,9 @@ TEST_F(PlatformContract, AStartedChildIsOpenedByItsId) {
                                &child));
     HANDLE opened = OpenProcess(SYNCHRONIZE, FALSE, child.dwProcessId);
     EXPECT_NE(opened, HANDLE(NULL));
-    if (opened != NULL) EXPECT_TRUE(CloseHandle(opened));
+    if (opened != NULL) {
+        EXPECT_TRUE(CloseHandle(opened));
+    }
     WaitForSingleObject(child.hProcess, 30000);
     EXPECT_TRUE(CloseHandle(child.hThread));
     EXPECT_TRUE(CloseHandle(child.hProcess));

@@ -46,9 +46,11 @@ TEST_P(Scenario, RunsAsExpected) {
         EXPECT_EQ(line.rfind(systemLoad, 0), 0u) << line;
     }
     // What those libraries load in turn is looked for in the system directory too.
-    for (const sim::LibraryLoad& load : m.journal.libraryLoads)
-        if (load.name != "wnaspi32.dll")
+    for (const sim::LibraryLoad& load : m.journal.libraryLoads) {
+        if (load.name != "wnaspi32.dll") {
             EXPECT_EQ(load.flags, DWORD(LOAD_WITH_ALTERED_SEARCH_PATH));
+        }
+    }
     if (!expect.contains("refused")) {
         EXPECT_EQ(report["refused"], json::array()) << "a controller refused a command";
     }
